@@ -1,0 +1,500 @@
+// The emulated machine's core: root directory, path mapping, handles, the
+// thread's last error, fault injection and the system-call table.
+#include "platform/posix/machine.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace qxz::posix {
+
+namespace {
+
+thread_local DWORD t_dwLastError = 0;
+
+// ---- Machine root -----------------------------------------------------------
+
+std::mutex g_RootMutex;
+std::string g_sRoot;
+bool g_fRootKnown = false;
+
+bool MakeDirectories(const std::string& sPath) {
+  std::string sPartial;
+  size_t nStart = 0;
+  while (nStart <= sPath.size()) {
+    size_t nSlash = sPath.find('/', nStart);
+    if (nSlash == std::string::npos) nSlash = sPath.size();
+    sPartial = sPath.substr(0, nSlash);
+    if (!sPartial.empty() && SysMkdir(sPartial.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    nStart = nSlash + 1;
+  }
+  struct stat tStat;
+  return stat(sPath.c_str(), &tStat) == 0 && S_ISDIR(tStat.st_mode);
+}
+
+std::string DefaultRoot() {
+  const char* pszState = getenv("XDG_STATE_HOME");
+  if (pszState != nullptr && pszState[0] == '/') return std::string(pszState) + "/qxz-machine";
+  const char* pszHome = getenv("HOME");
+  if (pszHome != nullptr && pszHome[0] == '/') return std::string(pszHome) + "/.local/state/qxz-machine";
+  return "/tmp/qxz-machine-" + std::to_string(getuid());
+}
+
+std::string AbsolutePath(const std::string& sPath) {
+  if (!sPath.empty() && sPath[0] == '/') return sPath;
+  char szCwd[4096];
+  if (getcwd(szCwd, sizeof szCwd) == nullptr) return sPath;
+  return std::string(szCwd) + "/" + sPath;
+}
+
+// ---- Paths ------------------------------------------------------------------
+
+// Finds an entry of a directory by name ignoring ASCII case, as Windows file
+// systems do; the exact name wins when it exists.
+std::string ResolveComponent(const std::string& sDirectory, const std::string& sName) {
+  std::string sExact = sDirectory + "/" + sName;
+  struct stat tStat;
+  if (lstat(sExact.c_str(), &tStat) == 0) return sExact;
+  DIR* pDir = opendir(sDirectory.empty() ? "/" : sDirectory.c_str());
+  if (pDir == nullptr) return sExact;
+  std::string sFound = sExact;
+  while (struct dirent* pEntry = readdir(pDir)) {
+    if (strcasecmp(pEntry->d_name, sName.c_str()) == 0) {
+      sFound = sDirectory + "/" + pEntry->d_name;
+      break;
+    }
+  }
+  closedir(pDir);
+  return sFound;
+}
+
+// Joins the components of a Windows path below a POSIX base, resolving each
+// one without regard to case; "." and ".." are resolved textually as
+// Windows does before the file system sees the path.
+std::string MapComponents(const std::string& sBase, const std::string& sRest) {
+  std::vector<std::string> vComponents;
+  size_t nStart = 0;
+  while (nStart <= sRest.size()) {
+    size_t nEnd = sRest.find_first_of("\\/", nStart);
+    if (nEnd == std::string::npos) nEnd = sRest.size();
+    std::string sPart = sRest.substr(nStart, nEnd - nStart);
+    if (sPart == "..") {
+      if (!vComponents.empty()) vComponents.pop_back();
+    } else if (!sPart.empty() && sPart != ".") {
+      vComponents.push_back(sPart);
+    }
+    nStart = nEnd + 1;
+  }
+  std::string sPath = sBase == "/" ? "" : sBase;
+  for (const std::string& sPart : vComponents) sPath = ResolveComponent(sPath, sPart);
+  // A trailing separator stays: it tells callers that a directory is meant.
+  bool fTrailing = !sRest.empty() && (sRest.back() == '\\' || sRest.back() == '/');
+  if (sPath.empty()) return "/";
+  if (fTrailing) sPath += "/";
+  return sPath;
+}
+
+// ---- Faults -------------------------------------------------------------------
+
+struct FaultRule {
+  std::string sCall;
+  std::string sName;  // empty: any
+  unsigned nOrdinal;  // 0: every call
+  DWORD dwCode;
+  unsigned nSeen;
+};
+
+std::mutex g_FaultMutex;
+std::string g_sFaultSpec;
+std::vector<FaultRule> g_vFaultRules;
+
+void ParseFaults(const std::string& sSpec) {
+  g_vFaultRules.clear();
+  size_t nStart = 0;
+  while (nStart < sSpec.size()) {
+    size_t nEnd = sSpec.find(';', nStart);
+    if (nEnd == std::string::npos) nEnd = sSpec.size();
+    std::string sEntry = sSpec.substr(nStart, nEnd - nStart);
+    nStart = nEnd + 1;
+    size_t nEquals = sEntry.rfind('=');
+    if (nEquals == std::string::npos || nEquals == 0) continue;
+    FaultRule tRule{sEntry.substr(0, nEquals), "", 0,
+                    static_cast<DWORD>(strtoul(sEntry.c_str() + nEquals + 1, nullptr, 0)), 0};
+    size_t nHash = tRule.sCall.rfind('#');
+    if (nHash != std::string::npos) {
+      tRule.nOrdinal = static_cast<unsigned>(strtoul(tRule.sCall.c_str() + nHash + 1, nullptr, 10));
+      tRule.sCall.erase(nHash);
+    }
+    size_t nAt = tRule.sCall.find('@');
+    if (nAt != std::string::npos) {
+      tRule.sName = tRule.sCall.substr(nAt + 1);
+      tRule.sCall.erase(nAt);
+    }
+    g_vFaultRules.push_back(tRule);
+  }
+}
+
+// ---- Handles ----------------------------------------------------------------
+
+std::mutex g_HandleMutex;
+std::map<uintptr_t, std::unique_ptr<HandleObject>> g_mapHandles;
+uintptr_t g_nNextHandle = 0x1000;
+
+}  // namespace
+
+const std::string& MachineRoot() {
+  std::lock_guard<std::mutex> lock(g_RootMutex);
+  if (!g_fRootKnown) {
+    const char* pszRoot = getenv("QXZ_MACHINE_ROOT");
+    std::string sRoot = AbsolutePath(pszRoot != nullptr && pszRoot[0] != '\0' ? pszRoot : DefaultRoot());
+    while (sRoot.size() > 1 && sRoot.back() == '/') sRoot.pop_back();
+    g_sRoot = MakeDirectories(sRoot + "/drive_c/WINDOWS/SYSTEM32") ? sRoot : std::string();
+    g_fRootKnown = true;
+  }
+  return g_sRoot;
+}
+
+void ResetMachineRootForTests() {
+  std::lock_guard<std::mutex> lock(g_RootMutex);
+  g_fRootKnown = false;
+  g_sRoot.clear();
+}
+
+std::string MachineFile(const char* pszName) { return MachineRoot() + "/" + pszName; }
+
+bool ToPosixPath(const char* pszWindowsPath, std::string* psPosixPath, DWORD* pdwError) {
+  if (pszWindowsPath == nullptr || pszWindowsPath[0] == '\0') {
+    *pdwError = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  std::string sPath(pszWindowsPath);
+  if (sPath.size() >= 2 && sPath[1] == ':') {
+    char chDrive = static_cast<char>(sPath[0] & ~0x20);
+    if (chDrive == 'C') {
+      if (MachineRoot().empty()) {
+        *pdwError = ERROR_PATH_NOT_FOUND;
+        return false;
+      }
+      *psPosixPath = MapComponents(MachineRoot() + "/drive_c", sPath.substr(2));
+      return true;
+    }
+    if (chDrive == 'Z') {
+      *psPosixPath = MapComponents("/", sPath.substr(2));
+      return true;
+    }
+    *pdwError = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  if (sPath.size() >= 2 && (sPath[0] == '\\' || sPath[0] == '/') && (sPath[1] == '\\' || sPath[1] == '/')) {
+    *pdwError = ERROR_BAD_NETPATH;  // no network shares on this machine
+    return false;
+  }
+  if (sPath[0] == '\\' || sPath[0] == '/') {  // the root of the current drive, which is Z:
+    *psPosixPath = MapComponents("/", sPath);
+    return true;
+  }
+  for (char& ch : sPath) {
+    if (ch == '\\') ch = '/';
+  }
+  *psPosixPath = sPath;
+  return true;
+}
+
+std::string ToWindowsPath(const std::string& sPosixPath) {
+  std::string sWindows;
+  if (!sPosixPath.empty() && sPosixPath[0] == '/') {
+    const std::string sDriveC = MachineRoot().empty() ? std::string() : MachineRoot() + "/drive_c";
+    if (!sDriveC.empty() && sPosixPath.compare(0, sDriveC.size(), sDriveC) == 0 &&
+        (sPosixPath.size() == sDriveC.size() || sPosixPath[sDriveC.size()] == '/')) {
+      sWindows = "C:" + sPosixPath.substr(sDriveC.size());
+      if (sWindows.size() == 2) sWindows += '\\';
+    } else {
+      sWindows = "Z:" + sPosixPath;
+    }
+  } else {
+    sWindows = sPosixPath;
+  }
+  for (char& ch : sWindows) {
+    if (ch == '/') ch = '\\';
+  }
+  return sWindows;
+}
+
+DWORD ErrorFromErrno(int nErrno) {
+  switch (nErrno) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+    case ELOOP: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
+    case EIO: return ERROR_WRITE_FAULT;
+    default: return ERROR_ACCESS_DENIED;
+  }
+}
+
+bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode) {
+  const char* pszSpec = getenv("QXZ_FAULTS");
+  if (pszSpec == nullptr || pszSpec[0] == '\0') return false;
+  std::lock_guard<std::mutex> lock(g_FaultMutex);
+  if (g_sFaultSpec != pszSpec) {
+    g_sFaultSpec = pszSpec;
+    ParseFaults(g_sFaultSpec);
+  }
+  for (FaultRule& tRule : g_vFaultRules) {
+    if (tRule.sCall != pszCall) continue;
+    if (!tRule.sName.empty() && (pszName == nullptr || strcasecmp(tRule.sName.c_str(), pszName) != 0)) continue;
+    ++tRule.nSeen;
+    if (tRule.nOrdinal != 0 && tRule.nSeen != tRule.nOrdinal) continue;
+    *pdwCode = tRule.dwCode;
+    return true;
+  }
+  return false;
+}
+
+// ---- System calls -------------------------------------------------------------
+
+namespace {
+
+// True (with errno set) when a fault is injected into this system call.
+bool SysFault(const char* pszCall, const char* pszPath) {
+  DWORD dwCode = 0;
+  if (!FaultInjected(pszCall, pszPath, &dwCode)) return false;
+  errno = static_cast<int>(dwCode);
+  return true;
+}
+
+}  // namespace
+
+int SysOpen(const char* pszPath, int nFlags, mode_t nMode) {
+  if (SysFault("open", pszPath)) return -1;
+  return open(pszPath, nFlags | O_CLOEXEC, nMode);
+}
+
+int SysClose(int fd) {
+  if (SysFault("close", nullptr)) {
+    close(fd);  // the descriptor is gone either way, as with a real failing close
+    return -1;
+  }
+  return close(fd);
+}
+
+ssize_t SysRead(int fd, void* pBuffer, size_t cb) {
+  if (SysFault("read", nullptr)) return -1;
+  return read(fd, pBuffer, cb);
+}
+
+ssize_t SysWrite(int fd, const void* pBuffer, size_t cb) {
+  if (SysFault("write", nullptr)) return -1;
+  return write(fd, pBuffer, cb);
+}
+
+int SysFsync(int fd) {
+  if (SysFault("fsync", nullptr)) return -1;
+  return fsync(fd);
+}
+
+int SysRename(const char* pszFrom, const char* pszTo) {
+  if (SysFault("rename", pszTo)) return -1;
+  return rename(pszFrom, pszTo);
+}
+
+int SysUnlink(const char* pszPath) {
+  if (SysFault("unlink", pszPath)) return -1;
+  return unlink(pszPath);
+}
+
+int SysMkdir(const char* pszPath, mode_t nMode) {
+  if (SysFault("mkdir", pszPath)) return -1;
+  return mkdir(pszPath, nMode);
+}
+
+int SysFlock(int fd, int nOperation) {
+  if (SysFault("flock", nullptr)) return -1;
+  int nResult;
+  do {
+    nResult = flock(fd, nOperation);
+  } while (nResult != 0 && errno == EINTR);
+  return nResult;
+}
+
+int SysFtruncate(int fd, off_t cb) {
+  if (SysFault("ftruncate", nullptr)) return -1;
+  return ftruncate(fd, cb);
+}
+
+void* SysMmap(size_t cb, int nProt, int nFlags, int fd) {
+  if (SysFault("mmap", nullptr)) return MAP_FAILED;
+  return mmap(nullptr, cb, nProt, nFlags, fd, 0);
+}
+
+bool ReadWholeFile(const std::string& sPath, std::string* psContent) {
+  int fd = SysOpen(sPath.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  std::string sContent;
+  char achBuffer[65536];
+  for (;;) {
+    ssize_t cbRead = SysRead(fd, achBuffer, sizeof achBuffer);
+    if (cbRead < 0) {
+      if (errno == EINTR) continue;
+      int nErrno = errno;
+      SysClose(fd);
+      errno = nErrno;
+      return false;
+    }
+    if (cbRead == 0) break;
+    sContent.append(achBuffer, static_cast<size_t>(cbRead));
+  }
+  SysClose(fd);
+  psContent->swap(sContent);
+  return true;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& sContent) {
+  size_t cbDone = 0;
+  while (cbDone < sContent.size()) {
+    ssize_t cbWritten = SysWrite(fd, sContent.data() + cbDone, sContent.size() - cbDone);
+    if (cbWritten < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    cbDone += static_cast<size_t>(cbWritten);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent) {
+  const std::string sAside = sPath + ".new." + std::to_string(getpid());
+  int fd = SysOpen(sAside.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  bool fWritten = WriteAll(fd, sContent) && SysFsync(fd) == 0;
+  int nErrno = errno;
+  if (SysClose(fd) != 0 && fWritten) {
+    fWritten = false;
+    nErrno = errno;
+  }
+  if (!fWritten || SysRename(sAside.c_str(), sPath.c_str()) != 0) {
+    if (fWritten) nErrno = errno;
+    unlink(sAside.c_str());
+    errno = nErrno;
+    return false;
+  }
+  // Make the rename itself durable.
+  size_t nSlash = sPath.rfind('/');
+  std::string sDirectory = nSlash == std::string::npos ? "." : sPath.substr(0, nSlash == 0 ? 1 : nSlash);
+  int fdDirectory = SysOpen(sDirectory.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fdDirectory >= 0) {
+    SysFsync(fdDirectory);
+    SysClose(fdDirectory);
+  }
+  return true;
+}
+
+// ---- Handles ----------------------------------------------------------------
+
+HANDLE NewHandle(std::unique_ptr<HandleObject> pObject) {
+  std::lock_guard<std::mutex> lock(g_HandleMutex);
+  uintptr_t nHandle = g_nNextHandle;
+  g_nNextHandle += 4;
+  g_mapHandles.emplace(nHandle, std::move(pObject));
+  return reinterpret_cast<HANDLE>(nHandle);
+}
+
+HandleObject* LookupHandle(HANDLE hObject) {
+  std::lock_guard<std::mutex> lock(g_HandleMutex);
+  auto it = g_mapHandles.find(reinterpret_cast<uintptr_t>(hObject));
+  return it == g_mapHandles.end() ? nullptr : it->second.get();
+}
+
+HandleObject* LookupHandle(HANDLE hObject, HandleKind eKind) {
+  HandleObject* pObject = LookupHandle(hObject);
+  return pObject != nullptr && pObject->Kind() == eKind ? pObject : nullptr;
+}
+
+bool ReleaseHandle(HANDLE hObject) {
+  std::unique_ptr<HandleObject> pObject;
+  {
+    std::lock_guard<std::mutex> lock(g_HandleMutex);
+    auto it = g_mapHandles.find(reinterpret_cast<uintptr_t>(hObject));
+    if (it == g_mapHandles.end()) return false;
+    pObject = std::move(it->second);
+    g_mapHandles.erase(it);
+  }
+  // Destroyed outside the lock: closing a thread or process handle may wait.
+  pObject.reset();
+  return true;
+}
+
+}  // namespace qxz::posix
+
+// ---- Win32 calls of the core ----------------------------------------------------
+
+using namespace qxz::posix;
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) { return t_dwLastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { t_dwLastError = dwErrCode; }
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  DWORD dwCode = 0;
+  if (FaultInjected("CloseHandle", nullptr, &dwCode)) {
+    SetLastError(dwCode);
+    return FALSE;
+  }
+  if (!ReleaseHandle(hObject)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+
+DWORD WINAPI GetTickCount(void) {
+  struct timespec tNow;
+  clock_gettime(CLOCK_MONOTONIC, &tNow);
+  return static_cast<DWORD>(static_cast<uint64_t>(tNow.tv_sec) * 1000u +
+                            static_cast<uint64_t>(tNow.tv_nsec) / 1000000u);
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  struct timespec tDelay;
+  tDelay.tv_sec = static_cast<time_t>(dwMilliseconds / 1000u);
+  tDelay.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
+  while (nanosleep(&tDelay, &tDelay) != 0 && errno == EINTR) {
+  }
+}
+
+}  // extern "C"
