@@ -1,0 +1,333 @@
+#!/usr/bin/env python3
+"""Runs whole installations of the Pin as the co-installer starts it.
+
+Each scenario is a directory under cases/ with a scenario.json:
+
+  {
+    "command_line": "-printerdriver=Model A -product=Model A series -port=USB001",
+    "seed": "seed.reg",                  optional: registry content before the run
+    "version": "winme",                  optional: the Windows version of the machine
+    "directories": ["{WORK}\\Glue"],     optional: directories made before the run
+    "files": ["C:\\WINDOWS\\SYSTEM32\\usbmon.dll"],  optional: empty files made before the run
+    "faults": "RegSetValueExA@ghoulpathname=5",       optional, emulated machine only
+    "platforms": ["native"],             optional: where it runs (default: everywhere)
+    "processes": [["hold-mutex", "QXZ_Installation_Initializing", "2000"]],
+                                         installer-sim verbs running during the run
+    "process_results": ["released"],     optional: the last line each one prints
+    "expect_log": "expected.log",        the log, line by line
+    "expect_registry": "expected.reg"    HKLM\\SOFTWARE\\Vorquelle afterwards
+  }
+
+Placeholders, in every text file of a scenario: {WORK} the scenario's own
+directory (Windows form), {PIN} the Pin's path name, {PINDIR} its directory
+with the final backslash. In .reg files they are written with .reg escapes.
+In expected.log, {TIME} stands for a ctime-form time, {LINE} for a source
+line number, and these lines expand:
+  @header         the empty line, the header line and the empty line
+  @port NAME      one port of the spooler's list, as a local port
+  @default-ports  the ports of a fresh machine (COM1: to COM4:, FILE:, LPT1: to LPT3:)
+
+The same data runs against the native Pin on a fresh emulated machine and
+against the cross-built .exe under Wine (one prefix, reset for each case).
+"""
+
+import argparse
+import json
+import os
+import queue
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CASES = os.path.join(HERE, "cases")
+DEFAULT_PORTS = ["COM1:", "COM2:", "COM3:", "COM4:", "FILE:", "LPT1:", "LPT2:", "LPT3:"]
+TIME_PATTERN = r"(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4}"
+FIRST_LINE_TIMEOUT = 60
+PROCESS_TIMEOUT = 300
+
+
+def windows_path(posix_path):
+    """The Windows form of a host path, as Wine and the emulated machine see it."""
+    return "Z:" + os.path.abspath(posix_path).replace("/", "\\")
+
+
+def reg_escape(text):
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def substitute(text, values, for_reg):
+    for name, value in values.items():
+        text = text.replace("{" + name + "}", reg_escape(value) if for_reg else value)
+    return text
+
+
+class Platform:
+    """How installer-sim and the Pin are started on one platform."""
+
+    def __init__(self, args):
+        self.kind = args.platform
+        self.sim = os.path.abspath(args.sim)
+        self.pin = os.path.abspath(args.pin)
+        self.wine_run = args.wine_run
+        self.prefix = args.prefix
+
+    def command(self, verb_and_args):
+        if self.kind == "wine":
+            return [self.wine_run, self.prefix, self.sim] + verb_and_args
+        return [self.sim] + verb_and_args
+
+    def pin_path(self):
+        return windows_path(self.pin) if self.kind == "wine" else self.pin
+
+    def pin_pathname(self):
+        """What the Pin reports as its own path name."""
+        return windows_path(self.pin)
+
+
+class Run:
+    def __init__(self, platform, case_dir, spec, work):
+        self.platform = platform
+        self.case_dir = case_dir
+        self.spec = spec
+        self.work = work
+        self.logs = os.path.join(work, "logs")
+        os.makedirs(self.logs)
+        pin_pathname = platform.pin_pathname()
+        self.values = {
+            "WORK": windows_path(work),
+            "PIN": pin_pathname,
+            "PINDIR": pin_pathname[: pin_pathname.rfind("\\") + 1],
+        }
+        self.env = dict(os.environ)
+        self.env.pop("TMP", None)
+        self.env["TEMP"] = windows_path(self.logs)
+        self.env.pop("QXZ_FAULTS", None)
+        self.cleanup_files = []
+        if platform.kind == "native":
+            self.env["QXZ_MACHINE_ROOT"] = os.path.join(work, "machine")
+
+    def case_text(self, name, for_reg):
+        with open(os.path.join(self.case_dir, name), encoding="utf-8") as handle:
+            return substitute(handle.read(), self.values, for_reg)
+
+    def sim(self, verb_and_args, env=None):
+        result = subprocess.run(self.platform.command(verb_and_args), env=env or self.env,
+                                capture_output=True, text=True, timeout=PROCESS_TIMEOUT)
+        if result.returncode != 0:
+            raise AssertionError("installer-sim %s failed (%d):\n%s%s" % (
+                " ".join(verb_and_args), result.returncode, result.stdout, result.stderr))
+        return result.stdout
+
+    def import_registry(self, text):
+        path = os.path.join(self.work, "import.reg")
+        with open(path, "w", encoding="utf-8", newline="\r\n" if self.platform.kind == "wine" else "\n") as handle:
+            handle.write(text)
+        self.sim(["reg-import", path])
+
+    def prepare(self):
+        seed = self.case_text(self.spec["seed"], True) if "seed" in self.spec else ""
+        seed_body = seed.split("\n", 1)[1] if seed.startswith("REGEDIT4") else seed
+        version = self.spec.get("version")
+        if self.platform.kind == "wine":
+            # One prefix serves every case: reset what a case may have left.
+            reset = ["REGEDIT4", "", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle]", "",
+                     "[HKEY_CURRENT_USER\\Environment]",
+                     '"TEMP"="%s"' % reg_escape(windows_path(self.logs)),
+                     '"TMP"="%s"' % reg_escape(windows_path(self.logs)), "",
+                     "[HKEY_CURRENT_USER\\Software\\Wine]",
+                     '"Version"=' + ('"%s"' % version if version else "-"), ""]
+            self.import_registry("\n".join(reset) + "\n" + seed_body)
+        else:
+            if version:
+                self.sim(["set-version", version])
+            if seed:
+                self.import_registry(seed)
+        for directory in self.spec.get("directories", []):
+            self.sim(["mkdir", substitute(directory, self.values, False)])
+        for name in self.spec.get("files", []):
+            self.make_file(substitute(name, self.values, False))
+
+    def make_file(self, name):
+        """An empty file, given in Windows form on drive C: or Z:."""
+        if name.upper().startswith("C:\\"):
+            machine = self.platform.prefix if self.platform.kind == "wine" else os.path.join(self.work, "machine")
+            path = resolve_ignoring_case(os.path.join(machine, "drive_c"), name[3:].split("\\"))
+        else:
+            path = name[2:].replace("\\", "/")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "w").close()
+        self.cleanup_files.append(path)
+
+    def start_processes(self):
+        processes = []
+        for verb_and_args in self.spec.get("processes", []):
+            process = subprocess.Popen(self.platform.command(verb_and_args), env=self.env,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            lines = queue.Queue()
+            threading.Thread(target=forward_lines, args=(process.stdout, lines), daemon=True).start()
+            try:
+                first = lines.get(timeout=FIRST_LINE_TIMEOUT)
+            except queue.Empty:
+                process.kill()
+                raise AssertionError("installer-sim %s never got in place" % " ".join(verb_and_args))
+            processes.append((verb_and_args, process, lines, [first.rstrip("\n")]))
+        return processes
+
+    def finish_processes(self, processes):
+        results = []
+        for verb_and_args, process, lines, seen in processes:
+            process.wait(timeout=PROCESS_TIMEOUT)
+            while True:
+                try:
+                    seen.append(lines.get(timeout=5).rstrip("\n"))
+                except queue.Empty:
+                    break
+            results.append(seen[-1])
+        return results
+
+    def run_pin(self):
+        env = dict(self.env)
+        if "faults" in self.spec:
+            env["QXZ_FAULTS"] = self.spec["faults"]
+        output = self.sim(["run-pin", self.platform.pin_path(), self.spec["command_line"]], env)
+        lines = output.strip().splitlines()
+        codes = re.findall(r"-?\d+", lines[-1]) if lines else []
+        if not codes or int(codes[-1]) != 0:
+            raise AssertionError("the Pin did not exit with 0: %r" % output)
+
+    def check_log(self):
+        names = sorted(os.listdir(self.logs))
+        if names != ["qxqxin00.log"]:
+            raise AssertionError("expected exactly qxqxin00.log in the log directory, found %s" % names)
+        with open(os.path.join(self.logs, names[0]), "rb") as handle:
+            actual = handle.read().decode("latin-1").replace("\r\n", "\n").split("\n")
+        if actual and actual[-1] == "":
+            actual.pop()
+        expected = expand_expected_log(self.case_text(self.spec["expect_log"], False))
+        compare_lines(expected, actual)
+
+    def check_registry(self):
+        actual = self.sim(["reg-export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle"]).replace("\r\n", "\n")
+        expected = self.case_text(self.spec["expect_registry"], True)
+        if actual.strip() != expected.strip():
+            raise AssertionError("registry differs.\n--- expected\n%s\n--- actual\n%s" % (expected, actual))
+
+
+def forward_lines(stream, lines):
+    for line in stream:
+        lines.put(line)
+
+
+def resolve_ignoring_case(directory, components):
+    """A path below directory whose existing components match ignoring case."""
+    for component in components:
+        match = component
+        if os.path.isdir(directory):
+            for entry in os.listdir(directory):
+                if entry.lower() == component.lower():
+                    match = entry
+                    break
+        directory = os.path.join(directory, match)
+    return directory
+
+
+def expand_expected_log(text):
+    lines = []
+    for line in text.split("\n"):
+        if line == "@header":
+            lines += ["", "**** {TIME} - Logging Enabled ****", ""]
+        elif line.startswith("@port "):
+            lines += port_lines(line[len("@port "):])
+        elif line == "@default-ports":
+            for port in DEFAULT_PORTS:
+                lines += port_lines(port)
+        else:
+            lines.append(line)
+    if lines and lines[-1] == "":
+        lines.pop()
+    return lines
+
+
+def port_lines(name):
+    return ["", "Name %s,Mon name Local Monitor,Desc Local Port,Res 0 Type=1" % name, " PORT_TYPE_WRITE"]
+
+
+def line_pattern(expected):
+    pattern = re.escape(expected)
+    pattern = pattern.replace(re.escape("{TIME}"), TIME_PATTERN).replace(re.escape("{LINE}"), r"\d+")
+    return re.compile(pattern + r"\Z")
+
+
+def compare_lines(expected, actual):
+    for number, (want, got) in enumerate(zip(expected, actual), 1):
+        if not line_pattern(want).match(got):
+            raise AssertionError("log line %d differs:\n  expected: %r\n  actual:   %r\n--- whole log\n%s" % (
+                number, want, got, "\n".join(actual)))
+    if len(expected) != len(actual):
+        raise AssertionError("log has %d lines, expected %d\n--- whole log\n%s" % (
+            len(actual), len(expected), "\n".join(actual)))
+
+
+def run_case(platform, name, keep):
+    case_dir = os.path.join(CASES, name)
+    with open(os.path.join(case_dir, "scenario.json"), encoding="utf-8") as handle:
+        spec = json.load(handle)
+    if platform.kind not in spec.get("platforms", ["native", "wine"]):
+        print("%s: not for %s" % (name, platform.kind))
+        return "skipped"
+    work = tempfile.mkdtemp(prefix="qxz-scenario-%s-" % name)
+    run = Run(platform, case_dir, spec, work)
+    try:
+        run.prepare()
+        processes = run.start_processes()
+        try:
+            run.run_pin()
+        finally:
+            results = run.finish_processes(processes)
+        if "process_results" in spec and results != spec["process_results"]:
+            raise AssertionError("installer processes ended with %s, expected %s" % (results, spec["process_results"]))
+        if "expect_log" in spec:
+            run.check_log()
+        if "expect_registry" in spec:
+            run.check_registry()
+    finally:
+        for path in run.cleanup_files:
+            if os.path.exists(path):
+                os.remove(path)
+        if not keep:
+            shutil.rmtree(work, ignore_errors=True)
+    print("%s: passed on %s" % (name, platform.kind))
+    return "passed"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--platform", choices=["native", "wine"], required=True)
+    parser.add_argument("--pin", required=True, help="the Pin program")
+    parser.add_argument("--sim", required=True, help="the installer-sim program")
+    parser.add_argument("--wine-run", help="tools/wine-run (wine only)")
+    parser.add_argument("--prefix", help="the Wine prefix (wine only)")
+    parser.add_argument("--keep", action="store_true", help="keep each case's work directory")
+    parser.add_argument("cases", nargs="*", help="case names (default: all)")
+    args = parser.parse_args()
+    platform = Platform(args)
+    names = args.cases or sorted(os.listdir(CASES))
+    failed = 0
+    skipped = 0
+    for name in names:
+        try:
+            if run_case(platform, name, args.keep) == "skipped":
+                skipped += 1
+        except (AssertionError, subprocess.TimeoutExpired, OSError) as error:
+            failed += 1
+            print("%s: FAILED on %s\n%s" % (name, platform.kind, error))
+    print("%d passed, %d failed, %d skipped" % (len(names) - failed - skipped, failed, skipped))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
