@@ -9,6 +9,7 @@ Each scenario is a directory under cases/ with a scenario.json:
     "version": "winme",                  optional: the Windows version of the machine
     "directories": ["{WORK}\\Glue"],     optional: directories made before the run
     "files": ["C:\\WINDOWS\\SYSTEM32\\usbmon.dll"],  optional: empty files made before the run
+    "ports": ["USB001"],                 optional: local ports added to the spooler's list
     "faults": "RegSetValueExA@ghoulpathname=5",       optional, emulated machine only
     "platforms": ["native"],             optional: where it runs (default: everywhere)
     "processes": [["hold-mutex", "QXZ_Installation_Initializing", "2000"]],
@@ -44,6 +45,7 @@ import threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CASES = os.path.join(HERE, "cases")
+PORTS_KEY = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports"
 DEFAULT_PORTS = ["COM1:", "COM2:", "COM3:", "COM4:", "FILE:", "LPT1:", "LPT2:", "LPT3:"]
 TIME_PATTERN = r"(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4}"
 FIRST_LINE_TIMEOUT = 60
@@ -129,8 +131,13 @@ class Run:
         self.sim(["reg-import", path])
 
     def prepare(self):
-        seed = self.case_text(self.spec["seed"], True) if "seed" in self.spec else ""
-        seed_body = seed.split("\n", 1)[1] if seed.startswith("REGEDIT4") else seed
+        seed_body = ""
+        if "seed" in self.spec:
+            seed = self.case_text(self.spec["seed"], True)
+            seed_body = seed.split("\n", 1)[1] if seed.startswith("REGEDIT4") else seed
+        ports = self.spec.get("ports", [])
+        if ports:
+            seed_body += "\n[%s]\n%s" % (PORTS_KEY, "".join('"%s"=""\n' % port for port in ports))
         version = self.spec.get("version")
         if self.platform.kind == "wine":
             # One prefix serves every case: reset what a case may have left.
@@ -144,12 +151,21 @@ class Run:
         else:
             if version:
                 self.sim(["set-version", version])
-            if seed:
-                self.import_registry(seed)
+            if seed_body.strip():
+                self.import_registry("REGEDIT4\n" + seed_body)
         for directory in self.spec.get("directories", []):
             self.sim(["mkdir", substitute(directory, self.values, False)])
         for name in self.spec.get("files", []):
             self.make_file(substitute(name, self.values, False))
+
+    def restore(self):
+        """Takes back what a case changed outside its own directory (Wine's shared prefix)."""
+        for path in self.cleanup_files:
+            if os.path.exists(path):
+                os.remove(path)
+        ports = self.spec.get("ports", [])
+        if ports and self.platform.kind == "wine":
+            self.import_registry("REGEDIT4\n\n[%s]\n%s" % (PORTS_KEY, "".join('"%s"=-\n' % port for port in ports)))
 
     def make_file(self, name):
         """An empty file, given in Windows form on drive C: or Z:."""
@@ -295,9 +311,7 @@ def run_case(platform, name, keep):
         if "expect_registry" in spec:
             run.check_registry()
     finally:
-        for path in run.cleanup_files:
-            if os.path.exists(path):
-                os.remove(path)
+        run.restore()
         if not keep:
             shutil.rmtree(work, ignore_errors=True)
     print("%s: passed on %s" % (name, platform.kind))
