@@ -147,6 +147,18 @@ void ParseFaults(const std::string& sSpec) {
   }
 }
 
+// With QXZ_TRACE_CALLS naming a file, every call that consults the faults is
+// appended to it ("CALL<tab>NAME"), so a test can list the calls of a run and
+// then make each of them fail in turn.
+void TraceCall(const char* pszCall, const char* pszName) {
+  const char* pszTrace = getenv("QXZ_TRACE_CALLS");
+  if (pszTrace == nullptr || pszTrace[0] == '\0') return;
+  FILE* pFile = fopen(pszTrace, "a");
+  if (pFile == nullptr) return;
+  fprintf(pFile, "%s\t%s\n", pszCall, pszName != nullptr ? pszName : "");
+  fclose(pFile);
+}
+
 // ---- Handles ----------------------------------------------------------------
 
 std::mutex g_HandleMutex;
@@ -260,6 +272,7 @@ DWORD ErrorFromErrno(int nErrno) {
 }
 
 bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode) {
+  TraceCall(pszCall, pszName);
   const char* pszSpec = getenv("QXZ_FAULTS");
   if (pszSpec == nullptr || pszSpec[0] == '\0') return false;
   std::lock_guard<std::mutex> lock(g_FaultMutex);

@@ -52,7 +52,9 @@ DWORD ErrorFromErrno(int nErrno);
 //         name, file path) equals NAME, ignoring case
 //   N     only the Nth such call in this process (1-based); every call if absent
 //   CODE  the Win32 error code to fail with; for a system call, the errno value
-// Returns true and the code when the call is to fail now.
+// Returns true and the code when the call is to fail now. With
+// QXZ_TRACE_CALLS naming a host file, every consultation is also appended to
+// that file as "CALL<tab>NAME", which lists the calls a run makes.
 bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode);
 
 // ---- System calls -----------------------------------------------------------
