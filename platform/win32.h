@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <winspool.h>
 #include <share.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 
 #else  // POSIX: the emulated machine
@@ -76,6 +78,7 @@ typedef HINSTANCE HMODULE;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
@@ -92,6 +95,7 @@ typedef HINSTANCE HMODULE;
 #define ERROR_INVALID_LEVEL 124L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_FILENAME_EXCED_RANGE 206L
@@ -155,6 +159,8 @@ typedef HINSTANCE HMODULE;
 // Files (winnt.h, winbase.h).
 #define GENERIC_READ 0x80000000L
 #define GENERIC_WRITE 0x40000000L
+#define GENERIC_ALL 0x10000000L
+#define MAXIMUM_ALLOWED 0x02000000L
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
@@ -222,6 +228,22 @@ typedef struct _OSVERSIONINFOA {
   DWORD dwPlatformId;
   CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+#define VER_NT_WORKSTATION 1
+
+typedef struct _OSVERSIONINFOEXA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+} OSVERSIONINFOEXA, *POSVERSIONINFOEXA, *LPOSVERSIONINFOEXA;
 
 // Synchronisation.
 #define INFINITE 0xFFFFFFFF
@@ -393,6 +415,14 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors);
 // C runtime: a stdio stream opened with a share mode. The path is in
 // Windows form like every other path that crosses this seam.
 FILE* _fsopen(const char* filename, const char* mode, int shflag);
+
+// C runtime: the translation mode of a stream's descriptor. Streams here
+// never translate line ends, so _setmode only checks the descriptor and
+// reports binary as the previous mode.
+#define _O_TEXT 0x4000
+#define _O_BINARY 0x8000
+int _setmode(int fd, int mode);
+#define _fileno fileno
 
 #ifdef __cplusplus
 }

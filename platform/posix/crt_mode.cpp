@@ -1,0 +1,13 @@
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "platform/win32.h"
+
+extern "C" int _setmode(int fd, int) {
+  if (fcntl(fd, F_GETFD) == -1) {
+    errno = EBADF;
+    return -1;
+  }
+  return _O_BINARY;
+}

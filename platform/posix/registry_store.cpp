@@ -1,0 +1,138 @@
+#include "platform/posix/registry_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cerrno>
+
+#include "platform/posix/machine.h"
+#include "platform/reg_text.h"
+
+namespace qxz::posix {
+
+namespace {
+
+constexpr char kRegistryFileName[] = "registry.reg";
+constexpr char kLockFileName[] = "registry.lock";
+
+// A fresh installation: the spooler's local ports and its local port monitor.
+constexpr char kFreshRegistry[] =
+    "REGEDIT4\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports]\n"
+    "\"COM1:\"=\"9600,n,8,1\"\n"
+    "\"COM2:\"=\"9600,n,8,1\"\n"
+    "\"COM3:\"=\"9600,n,8,1\"\n"
+    "\"COM4:\"=\"9600,n,8,1\"\n"
+    "\"FILE:\"=\"\"\n"
+    "\"LPT1:\"=\"\"\n"
+    "\"LPT2:\"=\"\"\n"
+    "\"LPT3:\"=\"\"\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port]\n"
+    "\"Driver\"=\"localspl.dll\"\n";
+
+// Holds the registry's lock file locked for the life of the object.
+class RegistryLock {
+ public:
+  explicit RegistryLock(int nOperation) {
+    if (MachineRoot().empty()) return;
+    m_fd = SysOpen(MachineFile(kLockFileName).c_str(), O_RDWR | O_CREAT, 0666);
+    if (m_fd >= 0 && SysFlock(m_fd, nOperation) != 0) {
+      SysClose(m_fd);
+      m_fd = -1;
+    }
+  }
+  ~RegistryLock() {
+    if (m_fd >= 0) SysClose(m_fd);
+  }
+  RegistryLock(const RegistryLock&) = delete;
+  RegistryLock& operator=(const RegistryLock&) = delete;
+
+  bool Held() const { return m_fd >= 0; }
+
+ private:
+  int m_fd = -1;
+};
+
+enum class LoadResult { Loaded, Missing, Failed };
+
+// Loads the registry file into *pTop; on failure *plError says why.
+LoadResult LoadRegistry(RegistryKey* pTop, LONG* plError) {
+  std::string sText;
+  if (!ReadWholeFile(RegistryFilePath(), &sText)) {
+    if (errno == ENOENT) return LoadResult::Missing;
+    *plError = ERROR_CANTREAD;
+    return LoadResult::Failed;
+  }
+  RegTextKeys keys;
+  std::string sError;
+  if (!ParseRegText(sText, &keys, &sError) || !BuildRegistryTree(keys, pTop, &sError)) {
+    *plError = ERROR_BADDB;
+    return LoadResult::Failed;
+  }
+  return LoadResult::Loaded;
+}
+
+void LoadFreshRegistry(RegistryKey* pTop) {
+  RegTextKeys keys;
+  std::string sError;
+  ParseRegText(kFreshRegistry, &keys, &sError);
+  BuildRegistryTree(keys, pTop, &sError);
+}
+
+bool SaveRegistry(const RegistryKey& top) {
+  return ReplaceFileAtomically(RegistryFilePath(), FormatRegText(RegistryTreeAsText(top)));
+}
+
+}  // namespace
+
+std::string RegistryFilePath() { return MachineFile(kRegistryFileName); }
+
+LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead) {
+  {
+    RegistryLock lock(LOCK_SH);
+    if (!lock.Held()) return ERROR_CANTOPEN;
+    RegistryKey top;
+    LONG lError = ERROR_SUCCESS;
+    switch (LoadRegistry(&top, &lError)) {
+      case LoadResult::Loaded: return fnRead(&top);
+      case LoadResult::Failed: return lError;
+      case LoadResult::Missing: break;
+    }
+  }
+  // The first use of a machine writes its fresh registry.
+  return ChangeRegistry([&](RegistryKey* pTop, bool*) { return fnRead(pTop); });
+}
+
+LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)>& fnChange) {
+  RegistryLock lock(LOCK_EX);
+  if (!lock.Held()) return ERROR_CANTOPEN;
+  RegistryKey top;
+  LONG lError = ERROR_SUCCESS;
+  LoadResult eLoad = LoadRegistry(&top, &lError);
+  if (eLoad == LoadResult::Failed) return lError;
+  if (eLoad == LoadResult::Missing) {
+    LoadFreshRegistry(&top);
+    if (!SaveRegistry(top)) return ERROR_CANTWRITE;
+  }
+  bool fChanged = false;
+  LONG lResult = fnChange(&top, &fChanged);
+  if (lResult == ERROR_SUCCESS && fChanged && !SaveRegistry(top)) return ERROR_CANTWRITE;
+  return lResult;
+}
+
+LONG FlushRegistry() {
+  RegistryLock lock(LOCK_SH);
+  if (!lock.Held()) return ERROR_CANTOPEN;
+  for (const std::string& sPath : {RegistryFilePath(), MachineRoot()}) {
+    int fd = SysOpen(sPath.c_str(), O_RDONLY);
+    if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    bool fSynced = SysFsync(fd) == 0;
+    SysClose(fd);
+    if (!fSynced) return ERROR_CANTWRITE;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace qxz::posix
