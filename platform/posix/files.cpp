@@ -1,0 +1,391 @@
+// Files by handle (CreateFileA and the calls on its handles), DeleteFileA,
+// and the runtime's _fsopen, over POSIX descriptors.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/posix/call_steps.h"
+#include "platform/posix/file_status.h"
+#include "platform/posix/machine.h"
+
+using namespace qxz::posix;
+
+namespace {
+
+// A file opened by CreateFileA. Every open file registers itself so that a
+// new open can be refused when the share modes do not allow it, as Windows
+// does within this process.
+class FileObject : public HandleObject {
+ public:
+  FileObject(int fd, DWORD dwAccess, DWORD dwShareMode, const struct stat& tStat);
+  ~FileObject() override;
+
+  int Descriptor() const { return m_fd; }
+  bool CanRead() const { return (m_dwAccess & GENERIC_READ) != 0; }
+  bool CanWrite() const { return (m_dwAccess & GENERIC_WRITE) != 0; }
+  bool IsFile(const struct stat& tStat) const { return tStat.st_dev == m_nDevice && tStat.st_ino == m_nInode; }
+  bool DeniesOpen(DWORD dwAccess, DWORD dwShareMode) const;
+  bool DeniesDelete() const { return UsesData(m_dwAccess) && (m_dwShareMode & FILE_SHARE_DELETE) == 0; }
+
+  static bool UsesData(DWORD dwAccess) { return (dwAccess & (GENERIC_READ | GENERIC_WRITE)) != 0; }
+
+ private:
+  int m_fd;
+  DWORD m_dwAccess;
+  DWORD m_dwShareMode;
+  dev_t m_nDevice;
+  ino_t m_nInode;
+};
+
+std::mutex g_OpenFilesMutex;
+std::vector<const FileObject*> g_vOpenFiles;
+
+FileObject::FileObject(int fd, DWORD dwAccess, DWORD dwShareMode, const struct stat& tStat)
+    : HandleObject(HandleKind::File),
+      m_fd(fd),
+      m_dwAccess(dwAccess),
+      m_dwShareMode(dwShareMode),
+      m_nDevice(tStat.st_dev),
+      m_nInode(tStat.st_ino) {
+  std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
+  g_vOpenFiles.push_back(this);
+}
+
+FileObject::~FileObject() {
+  {
+    std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
+    g_vOpenFiles.erase(std::remove(g_vOpenFiles.begin(), g_vOpenFiles.end(), this), g_vOpenFiles.end());
+  }
+  SysClose(m_fd);
+}
+
+// Windows's share check: each side must allow what the other side does.
+bool FileObject::DeniesOpen(DWORD dwAccess, DWORD dwShareMode) const {
+  if (!UsesData(dwAccess) || !UsesData(m_dwAccess)) return false;
+  return ((dwAccess & GENERIC_READ) != 0 && (m_dwShareMode & FILE_SHARE_READ) == 0) ||
+         ((dwAccess & GENERIC_WRITE) != 0 && (m_dwShareMode & FILE_SHARE_WRITE) == 0) ||
+         (CanRead() && (dwShareMode & FILE_SHARE_READ) == 0) ||
+         (CanWrite() && (dwShareMode & FILE_SHARE_WRITE) == 0);
+}
+
+template <typename Predicate>
+bool AnyOpenFile(const struct stat& tStat, Predicate fnDenies) {
+  std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
+  return std::any_of(g_vOpenFiles.begin(), g_vOpenFiles.end(),
+                     [&](const FileObject* pFile) { return pFile->IsFile(tStat) && fnDenies(*pFile); });
+}
+
+FileObject* LookupFile(HANDLE hFile) { return static_cast<FileObject*>(LookupHandle(hFile, HandleKind::File)); }
+
+bool OpenFlags(DWORD dwAccess, DWORD dwCreationDisposition, int* pnFlags) {
+  int nFlags = (dwAccess & GENERIC_WRITE) == 0 ? O_RDONLY : (dwAccess & GENERIC_READ) != 0 ? O_RDWR : O_WRONLY;
+  switch (dwCreationDisposition) {
+    case CREATE_NEW: nFlags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: nFlags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: nFlags |= O_CREAT; break;
+    case TRUNCATE_EXISTING:
+      if ((dwAccess & GENERIC_WRITE) == 0) return false;
+      nFlags |= O_TRUNC;
+      break;
+    default: return false;
+  }
+  *pnFlags = nFlags;
+  return true;
+}
+
+bool WritesExisting(DWORD dwAccess, DWORD dwCreationDisposition) {
+  return (dwAccess & GENERIC_WRITE) != 0 || dwCreationDisposition == CREATE_ALWAYS ||
+         dwCreationDisposition == TRUNCATE_EXISTING;
+}
+
+// Why an existing file cannot be opened as asked, or ERROR_SUCCESS. The
+// read-only attribute is enforced here because the file system lets the
+// superuser write anyway.
+DWORD RefusalOfExisting(const struct stat& tStat, DWORD dwAccess, DWORD dwShareMode, DWORD dwCreationDisposition,
+                        DWORD dwFlagsAndAttributes) {
+  if (dwCreationDisposition == CREATE_NEW) return ERROR_FILE_EXISTS;
+  if (S_ISDIR(tStat.st_mode)) {
+    return (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  }
+  if ((AttributesFromStat(tStat) & FILE_ATTRIBUTE_READONLY) != 0 && WritesExisting(dwAccess, dwCreationDisposition)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  if (AnyOpenFile(tStat, [&](const FileObject& tOpen) { return tOpen.DeniesOpen(dwAccess, dwShareMode); })) {
+    return ERROR_SHARING_VIOLATION;
+  }
+  return ERROR_SUCCESS;
+}
+
+// open(2) flags and the fdopen mode for a runtime mode such as "w", "a+", "rb".
+bool StreamFlags(const char* pszMode, int* pnFlags, char* pszPosixMode) {
+  const bool fUpdate = strchr(pszMode, '+') != nullptr;
+  int nFlags;
+  switch (pszMode[0]) {
+    case 'r': nFlags = fUpdate ? O_RDWR : O_RDONLY; break;
+    case 'w': nFlags = (fUpdate ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+    case 'a': nFlags = (fUpdate ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+    default: return false;
+  }
+  *pnFlags = nFlags;
+  pszPosixMode[0] = pszMode[0];
+  pszPosixMode[1] = fUpdate ? '+' : '\0';
+  pszPosixMode[2] = '\0';
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/) {
+  if (CallFaulted("CreateFileA", lpFileName)) return INVALID_HANDLE_VALUE;
+  std::string sPath;
+  if (!PosixPathOf(lpFileName, &sPath)) return INVALID_HANDLE_VALUE;
+  int nFlags = 0;
+  if (!OpenFlags(dwDesiredAccess, dwCreationDisposition, &nFlags)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat tStat;
+  const bool fExisted = stat(sPath.c_str(), &tStat) == 0;
+  if (fExisted) {
+    const DWORD dwError = RefusalOfExisting(tStat, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
+    if (dwError != ERROR_SUCCESS) {
+      SetLastError(dwError);
+      return INVALID_HANDLE_VALUE;
+    }
+    // A directory opened for its attributes and times.
+    if (S_ISDIR(tStat.st_mode)) nFlags = O_RDONLY | O_DIRECTORY;
+  }
+  const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
+  if (fd < 0) {
+    SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromPathErrno(errno, sPath));
+    return INVALID_HANDLE_VALUE;
+  }
+  if (fstat(fd, &tStat) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    SysClose(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE hFile = NewHandle(std::make_unique<FileObject>(fd, dwDesiredAccess, dwShareMode, tStat));
+  const bool fMayCreate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+  SetLastError(fMayCreate && fExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return hFile;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     void* /*lpOverlapped*/) {
+  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+  if (CallFaulted("ReadFile", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) {
+    SetLastError(ERROR_NOACCESS);
+    return FALSE;
+  }
+  if (!pFile->CanRead()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // A file delivers all that is asked for, short only at its end.
+  DWORD cbDone = 0;
+  while (cbDone < nNumberOfBytesToRead) {
+    const ssize_t cbRead = SysRead(pFile->Descriptor(), static_cast<char*>(lpBuffer) + cbDone,
+                                   nNumberOfBytesToRead - cbDone);
+    if (cbRead < 0 && errno == EINTR) continue;
+    if (cbRead < 0) {
+      SetLastError(ErrorFromErrno(errno));
+      return FALSE;
+    }
+    if (cbRead == 0) break;
+    cbDone += static_cast<DWORD>(cbRead);
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = cbDone;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      void* /*lpOverlapped*/) {
+  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+  if (CallFaulted("WriteFile", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0) {
+    SetLastError(ERROR_NOACCESS);
+    return FALSE;
+  }
+  if (!pFile->CanWrite()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  DWORD cbDone = 0;
+  while (cbDone < nNumberOfBytesToWrite) {
+    const ssize_t cbWritten = SysWrite(pFile->Descriptor(), static_cast<const char*>(lpBuffer) + cbDone,
+                                       nNumberOfBytesToWrite - cbDone);
+    if (cbWritten < 0 && errno == EINTR) continue;
+    if (cbWritten < 0) {
+      SetLastError(ErrorFromErrno(errno));
+      return FALSE;
+    }
+    cbDone += static_cast<DWORD>(cbWritten);
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = cbDone;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime) {
+  if (CallFaulted("GetFileTime", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  struct stat tStat;
+  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  FileTimesFromStat(tStat, lpCreationTime, lpLastAccessTime, lpLastWriteTime);
+  return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const FILETIME* lpLastAccessTime,
+                        const FILETIME* lpLastWriteTime) {
+  if (CallFaulted("SetFileTime", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!pFile->CanWrite()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // No time given, zero, or all bits set (Windows: stop updating) leave a
+  // time as it is. The file system keeps no creation time to set.
+  auto TimeToSet = [](const FILETIME* pftTime) {
+    struct timespec tTime;
+    const bool fKeep = pftTime == nullptr || (pftTime->dwLowDateTime == 0 && pftTime->dwHighDateTime == 0) ||
+                       (pftTime->dwLowDateTime == 0xFFFFFFFF && pftTime->dwHighDateTime == 0xFFFFFFFF);
+    if (fKeep) {
+      tTime.tv_sec = 0;
+      tTime.tv_nsec = UTIME_OMIT;
+    } else {
+      tTime = TimespecFromFileTime(*pftTime);
+    }
+    return tTime;
+  };
+  const struct timespec atTimes[2] = {TimeToSet(lpLastAccessTime), TimeToSet(lpLastWriteTime)};
+  if (futimens(pFile->Descriptor(), atTimes) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+  if (CallFaulted("GetFileInformationByHandle", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  struct stat tStat;
+  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  tInfo.dwFileAttributes = AttributesFromStat(tStat);
+  FileTimesFromStat(tStat, &tInfo.ftCreationTime, &tInfo.ftLastAccessTime, &tInfo.ftLastWriteTime);
+  tInfo.dwVolumeSerialNumber = static_cast<DWORD>(tStat.st_dev);
+  const uint64_t cbSize = S_ISDIR(tStat.st_mode) ? 0 : static_cast<uint64_t>(tStat.st_size);
+  tInfo.nFileSizeHigh = static_cast<DWORD>(cbSize >> 32);
+  tInfo.nFileSizeLow = static_cast<DWORD>(cbSize);
+  tInfo.nNumberOfLinks = static_cast<DWORD>(tStat.st_nlink);
+  tInfo.nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(tStat.st_ino) >> 32);
+  tInfo.nFileIndexLow = static_cast<DWORD>(tStat.st_ino);
+  *lpFileInformation = tInfo;
+  return TRUE;
+}
+
+LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2) {
+  const uint64_t nTime1 = (static_cast<uint64_t>(lpFileTime1->dwHighDateTime) << 32) | lpFileTime1->dwLowDateTime;
+  const uint64_t nTime2 = (static_cast<uint64_t>(lpFileTime2->dwHighDateTime) << 32) | lpFileTime2->dwLowDateTime;
+  return nTime1 < nTime2 ? -1 : nTime1 > nTime2 ? 1 : 0;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+  if (CallFaulted("DeleteFileA", lpFileName)) return FALSE;
+  std::string sPath;
+  if (!PosixPathOf(lpFileName, &sPath)) return FALSE;
+  struct stat tStat;
+  if (lstat(sPath.c_str(), &tStat) != 0) {
+    SetLastError(ErrorFromPathErrno(errno, sPath));
+    return FALSE;
+  }
+  if (S_ISDIR(tStat.st_mode) || (AttributesFromStat(tStat) & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (AnyOpenFile(tStat, [](const FileObject& tOpen) { return tOpen.DeniesDelete(); })) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  if (SysUnlink(sPath.c_str()) != 0) {
+    SetLastError(ErrorFromPathErrno(errno, sPath));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The runtime's call reports failure through errno; an injected fault's code
+// is taken as that errno value. Streams are always shared here: POSIX has no
+// share modes, and a stream is not a handle that the share check could see.
+FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
+  DWORD dwFault = 0;
+  if (FaultInjected("_fsopen", filename, &dwFault)) {
+    errno = static_cast<int>(dwFault);
+    return nullptr;
+  }
+  int nFlags = 0;
+  char szPosixMode[3];
+  if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::string sPath;
+  DWORD dwError = ERROR_SUCCESS;
+  if (!ToPosixPath(filename, &sPath, &dwError)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
+  if (fd < 0) return nullptr;
+  FILE* pStream = fdopen(fd, szPosixMode);
+  if (pStream == nullptr) {
+    const int nErrno = errno;
+    SysClose(fd);
+    errno = nErrno;
+  }
+  return pStream;
+}
+
+}  // extern "C"
