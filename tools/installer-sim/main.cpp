@@ -15,6 +15,12 @@ constexpr Verb kVerbs[] = {
     {"reg-export", 1, "KEY", RegExport},
     {"mkdir", 1, "PATH", MakeDirectory},
     {"set-version", 1, "NAME", SetVersion},
+    {"hold-mutex", 2, "NAME MS", HoldMutex},
+    {"abandon-mutex", 2, "NAME MS", AbandonMutex},
+    {"wait-mutex", 2, "NAME MS", WaitMutex},
+    {"hold-event", 3, "NAME signalled|unsignalled MS", HoldEvent},
+    {"watch-event", 2, "NAME MS", WatchEvent},
+    {"run-pin", 2, "EXE TEXT", RunPin},
 };
 
 int Usage() {

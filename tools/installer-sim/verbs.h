@@ -26,6 +26,15 @@ int RegImport(char** argv);     // registry_verbs.cpp
 int RegExport(char** argv);     // registry_verbs.cpp
 int MakeDirectory(char** argv); // file_verbs.cpp
 int SetVersion(char** argv);    // version_verbs.cpp
+int HoldMutex(char** argv);     // sync_verbs.cpp
+int AbandonMutex(char** argv);  // sync_verbs.cpp
+int WaitMutex(char** argv);     // sync_verbs.cpp
+int HoldEvent(char** argv);     // sync_verbs.cpp
+int WatchEvent(char** argv);    // sync_verbs.cpp
+int RunPin(char** argv);        // process_verbs.cpp
+
+// A line that tells a test that the verb is in place, flushed at once.
+void PrintLine(const char* pszLine);  // sync_verbs.cpp
 
 }  // namespace qxz::sim
 
