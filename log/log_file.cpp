@@ -1,0 +1,284 @@
+#include "log/log_file.h"
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "platform/win32.h"
+
+CLogFile g_Log;
+
+namespace {
+
+// The part of a name after its last backslash, empty when the name ends in
+// one: extensions and numbers are looked for here only, never in directories.
+std::string NameAfterLastBackslash(const std::string& sFileName) {
+  size_t isBackslash = sFileName.rfind('\\');
+  return isBackslash == std::string::npos ? sFileName : sFileName.substr(isBackslash + 1);
+}
+
+std::string NumberedName(const std::string& sDirectory, const std::string& sBase, uint32_t dwNumber,
+                         const std::string& sExtension) {
+  char szNumber[16];
+  snprintf(szNumber, sizeof szNumber, "%2.2d", static_cast<int>(dwNumber));
+  return sDirectory + sBase + szNumber + sExtension;
+}
+
+// A variable that is not set reads as empty.
+std::string EnvironmentValue(const char* pszName) {
+  const char* pszValue = getenv(pszName);
+  return pszValue == nullptr ? std::string() : std::string(pszValue);
+}
+
+// The directory search does not find a directory named with a final
+// backslash ("C:\Temp\"), although TEMP and TMP are often written that way.
+// A drive's root keeps its backslash.
+std::string WithoutFinalBackslash(const std::string& sDirectory) {
+  const size_t cch = sDirectory.size();
+  if (cch >= 2 && sDirectory[cch - 1] == '\\' && sDirectory[cch - 2] != ':' && sDirectory[cch - 2] != '\\') {
+    return sDirectory.substr(0, cch - 1);
+  }
+  return sDirectory;
+}
+
+}  // namespace
+
+CLogFile::CLogFile() = default;
+
+CLogFile::~CLogFile() { Close(); }
+
+bool CLogFile::Open(const std::string& sFileName, uint32_t dwMaxLevel, uint32_t dwFlags) {
+  Close();
+  if (sFileName.empty()) return false;
+  m_sFileName = sFileName;
+  m_dwMaxLevel = dwMaxLevel;
+  m_dwFlags = dwFlags;
+  m_dwOpenFlags = dwFlags;
+  return WriteHeader();
+}
+
+bool CLogFile::LogMessage(uint32_t dwLevel, const char* pszFormat, ...) {
+  if (!Accepts(dwLevel) || pszFormat == nullptr) return false;
+  std::string sLine;
+  if ((m_dwFlags & LogFlag_Timestamp) != 0) sLine = "[" + GetTimeText() + "]: ";
+  va_list vaArguments;
+  va_start(vaArguments, pszFormat);
+  sLine += FormatText(pszFormat, vaArguments);
+  va_end(vaArguments);
+  return WriteLine(sLine);
+}
+
+bool CLogFile::LogError(uint32_t dwLevel, const char* pszSourcePath, int32_t nLine, const char* pszFormat, ...) {
+  if (!Accepts(dwLevel) || pszSourcePath == nullptr || pszFormat == nullptr) return false;
+  std::string sLine = "[";
+  if ((m_dwFlags & LogFlag_Timestamp) != 0) sLine += GetTimeText() + ", ";
+  sLine += (m_dwFlags & LogFlag_FullSourcePath) != 0 ? std::string(pszSourcePath) : GetFileNamePart(pszSourcePath);
+  sLine += ", Line " + std::to_string(nLine) + "]: ";
+  va_list vaArguments;
+  va_start(vaArguments, pszFormat);
+  sLine += FormatText(pszFormat, vaArguments);
+  va_end(vaArguments);
+  return WriteLine(sLine);
+}
+
+void CLogFile::Close() {
+  CloseStream();
+  m_sFileName.clear();
+  m_sOpenFileName.clear();
+  m_dwMaxLevel = 0;
+  m_dwFlags = 0;
+  m_dwOpenFlags = 0;
+  m_fEnabled = false;
+}
+
+bool CLogFile::Accepts(uint32_t dwLevel) const { return m_fEnabled && dwLevel <= m_dwMaxLevel; }
+
+bool CLogFile::WriteHeader() {
+  if (m_fEnabled) return true;
+  if (WriteLine("\n**** " + GetTimeText() + " - Logging Enabled ****\n")) m_fEnabled = true;
+  return m_fEnabled;
+}
+
+bool CLogFile::WriteLine(const std::string& sLine) {
+  if (sLine.empty()) return false;
+  if (((m_dwFlags ^ m_dwOpenFlags) & LogFlag_Numbered) != 0 || m_sFileName != m_sOpenFileName) {
+    CloseStream();
+    m_dwOpenFlags = m_dwFlags;
+  }
+  if (m_pFile == nullptr && !OpenStream()) return false;
+  if (fprintf(m_pFile, "%s\n", sLine.c_str()) < 0) return false;
+  // Flushed at once, so that the log is complete up to the last line even
+  // when the process is ended abruptly.
+  return fflush(m_pFile) == 0;
+}
+
+// Places the file (temporary directory, number) and opens it. A stream that
+// cannot be opened is reported, so that logging stays off rather than
+// pretending the header was written.
+bool CLogFile::OpenStream() {
+  if ((m_dwFlags & LogFlag_NameAsGiven) == 0) {
+    std::string sDirectory;
+    if (!GetTempDirectory(&sDirectory)) return false;
+    m_sFileName = sDirectory + GetFileNamePart(m_sFileName);
+  }
+  if ((m_dwFlags & LogFlag_Numbered) != 0) {
+    uint32_t dwNumber = 0;
+    if (!ChooseFileNumber(m_sFileName, &dwNumber)) return false;
+    m_sFileName = NumberedName(GetDirectoryPart(m_sFileName), GetBaseWithoutNumber(m_sFileName), dwNumber,
+                               GetExtension(m_sFileName));
+  }
+  m_sOpenFileName = m_sFileName;
+  // Shared, so that others can read the log while this run writes it.
+  m_pFile = _fsopen(m_sFileName.c_str(), (m_dwFlags & LogFlag_Append) != 0 ? "a" : "w", _SH_DENYNO);
+  return m_pFile != nullptr;
+}
+
+void CLogFile::CloseStream() {
+  if (m_pFile != nullptr) {
+    fclose(m_pFile);
+    m_pFile = nullptr;
+  }
+}
+
+// The text is measured by a formatting call that only counts, then formatted
+// into a buffer of that size.
+std::string CLogFile::FormatText(const char* pszFormat, va_list vaArguments) {
+  if (pszFormat == nullptr) return std::string();
+  va_list vaMeasure;
+  va_copy(vaMeasure, vaArguments);
+  const int cchText = vsnprintf(nullptr, 0, pszFormat, vaMeasure);
+  va_end(vaMeasure);
+  if (cchText < 0) return std::string();
+  const size_t cbBuffer = static_cast<size_t>(cchText) + 1;
+  std::unique_ptr<char[]> pszBuffer(new (std::nothrow) char[cbBuffer]);
+  if (pszBuffer == nullptr) return std::string();
+  if (vsnprintf(pszBuffer.get(), cbBuffer, pszFormat, vaArguments) < 0) return std::string();
+  // Up to the first zero byte, as a C text ends there.
+  return std::string(pszBuffer.get());
+}
+
+std::string CLogFile::GetFileNamePart(const std::string& sFileName) {
+  size_t isBackslash = sFileName.rfind('\\');
+  if (isBackslash == std::string::npos || isBackslash + 1 == sFileName.size()) return sFileName;
+  return sFileName.substr(isBackslash + 1);
+}
+
+std::string CLogFile::GetDirectoryPart(const std::string& sFileName) {
+  size_t isBackslash = sFileName.rfind('\\');
+  return isBackslash == std::string::npos ? std::string() : sFileName.substr(0, isBackslash + 1);
+}
+
+std::string CLogFile::GetNameWithoutExtension(const std::string& sFileName) {
+  const std::string sName = NameAfterLastBackslash(sFileName);
+  return sName.substr(0, sName.rfind('.'));
+}
+
+std::string CLogFile::GetExtension(const std::string& sFileName) {
+  const std::string sName = NameAfterLastBackslash(sFileName);
+  size_t isDot = sName.rfind('.');
+  if (isDot == std::string::npos || isDot + 1 == sName.size()) return std::string();
+  return sName.substr(isDot);
+}
+
+std::string CLogFile::GetNumberSuffix(const std::string& sFileName) {
+  const std::string sName = GetNameWithoutExtension(sFileName);
+  const size_t cch = sName.size();
+  auto IsDigit = [](char ch) { return ch >= '0' && ch <= '9'; };
+  if (cch < 2 || !IsDigit(sName[cch - 2]) || !IsDigit(sName[cch - 1])) return std::string();
+  return sName.substr(cch - 2);
+}
+
+std::string CLogFile::GetBaseWithoutNumber(const std::string& sFileName) {
+  const std::string sName = GetNameWithoutExtension(sFileName);
+  if (GetNumberSuffix(sFileName).empty()) return sName;
+  return sName.substr(0, sName.size() - 2);
+}
+
+bool CLogFile::GetTempDirectory(std::string* psDirectory) {
+  std::string sDirectory = EnvironmentValue("TEMP");
+  if (sDirectory.empty()) sDirectory = EnvironmentValue("TMP");
+  if (sDirectory.empty()) {
+    // TEMP at the root of the Windows drive.
+    char szWindows[MAX_PATH];
+    const UINT cchWindows = GetWindowsDirectoryA(szWindows, sizeof szWindows);
+    if (cchWindows == 0 || cchWindows >= sizeof szWindows) return false;
+    sDirectory = std::string(szWindows, cchWindows).substr(0, 3) + "TEMP";
+  }
+  const std::string sSearchPath = WithoutFinalBackslash(sDirectory);
+  if (!PathExists(sSearchPath) && !CreateDirectoryA(sDirectory.c_str(), nullptr)) return false;
+  if (!PathExists(sSearchPath)) return false;
+  // Child processes find the same directory; a TMP that is set stays as it is.
+  if (getenv("TMP") == nullptr && !SetEnvironmentVariableA("TMP", sDirectory.c_str())) return false;
+  if (sDirectory.back() != '\\') sDirectory += '\\';
+  *psDirectory = sDirectory;
+  return true;
+}
+
+bool CLogFile::ChooseFileNumber(const std::string& sFileName, uint32_t* pdwNumber) {
+  if (sFileName.empty()) return false;
+  const std::string sSuffix = GetNumberSuffix(sFileName);
+  if (sSuffix.size() == 2) {
+    // A numbered name goes on with the next number, without looking at files.
+    const uint32_t dwNext = static_cast<uint32_t>((sSuffix[0] - '0') * 10 + (sSuffix[1] - '0')) + 1;
+    *pdwNumber = dwNext > 99 ? 0 : dwNext;
+    return true;
+  }
+  const std::string sDirectory = GetDirectoryPart(sFileName);
+  const std::string sBase = GetBaseWithoutNumber(sFileName);
+  if (sBase.empty()) return false;
+  const std::string sExtension = GetExtension(sFileName);
+
+  FILETIME ftOldest;
+  ftOldest.dwLowDateTime = 0xFFFFFFFF;
+  ftOldest.dwHighDateTime = 0x7FFFFFFF;
+  uint32_t dwOldest = 0;
+  for (uint32_t dwCandidate = 0; dwCandidate <= 99; ++dwCandidate) {
+    const std::string sCandidate = NumberedName(sDirectory, sBase, dwCandidate, sExtension);
+    // No sharing: a file that another process holds open counts as free.
+    HANDLE hFile = CreateFileA(sCandidate.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+      *pdwNumber = dwCandidate;
+      return true;
+    }
+    FILETIME ftAccessed;
+    const bool fHaveTime = GetFileTime(hFile, nullptr, &ftAccessed, nullptr) != FALSE;
+    CloseHandle(hFile);
+    // Strictly earlier only: on equal times the lower number stays.
+    if (fHaveTime && CompareFileTime(&ftAccessed, &ftOldest) < 0) {
+      ftOldest = ftAccessed;
+      dwOldest = dwCandidate;
+    }
+  }
+  *pdwNumber = dwOldest;
+  return true;
+}
+
+bool CLogFile::PathExists(const std::string& sPath) {
+  if (sPath.empty()) return false;
+  WIN32_FIND_DATAA tFindData;
+  HANDLE hFind = FindFirstFileA(sPath.c_str(), &tFindData);
+  if (hFind == INVALID_HANDLE_VALUE) return false;
+  FindClose(hFind);
+  return true;
+}
+
+std::string CLogFile::GetTimeText() {
+  const time_t tNow = time(nullptr);
+  if (tNow == static_cast<time_t>(-1)) return "Unknown";
+  const struct tm* pLocal = localtime(&tNow);
+  return pLocal == nullptr ? "Unknown" : TimeText(*pLocal);
+}
+
+std::string CLogFile::TimeText(const struct tm& tLocal) {
+  static const char* const s_apszDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const s_apszMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (tLocal.tm_wday < 0 || tLocal.tm_wday > 6 || tLocal.tm_mon < 0 || tLocal.tm_mon > 11) return "Unknown";
+  // The runtime's ctime pads the day with a blank; the log always shows two digits.
+  char szTime[96];
+  snprintf(szTime, sizeof szTime, "%s %s %02d %02d:%02d:%02d %d", s_apszDays[tLocal.tm_wday],
+           s_apszMonths[tLocal.tm_mon], tLocal.tm_mday, tLocal.tm_hour, tLocal.tm_min, tLocal.tm_sec,
+           tLocal.tm_year + 1900);
+  return szTime;
+}
