@@ -125,10 +125,10 @@ using namespace qxz::posix;
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  if (phkResult != nullptr) *phkResult = nullptr;
   LONG lResult = ERROR_SUCCESS;
   if (FaultFor("RegOpenKeyExA", NameOrEmpty(lpSubKey), &lResult)) return lResult;
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  *phkResult = nullptr;
   OpenKey base;
   if (!LookupKey(hKey, &base)) return ERROR_INVALID_HANDLE;
   KeyPath path;
@@ -145,10 +145,10 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD, REGSAM samDesired,
                                const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (phkResult != nullptr) *phkResult = nullptr;
   LONG lResult = ERROR_SUCCESS;
   if (FaultFor("RegCreateKeyExA", NameOrEmpty(lpSubKey), &lResult)) return lResult;
   if (Reserved != 0 || phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  *phkResult = nullptr;
   OpenKey base;
   if (!LookupKey(hKey, &base)) return ERROR_INVALID_HANDLE;
   KeyPath path;

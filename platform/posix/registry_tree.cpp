@@ -1,6 +1,5 @@
 #include "platform/posix/registry_tree.h"
 
-#include <algorithm>
 
 namespace qxz::posix {
 
@@ -31,11 +30,6 @@ void AppendKeyAsText(const RegistryKey& key, const std::string& sPath, RegTextKe
 
 const char* const kRegistryRootNames[2] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"};
 
-bool EqualsIgnoringCase(const std::string& sLeft, const std::string& sRight) {
-  RegNameLess less;
-  return !less(sLeft, sRight) && !less(sRight, sLeft);
-}
-
 RegistryKey* RegistryKey::FindSubkey(const std::string& sName) const {
   auto it = m_subkeys.find(sName);
   return it == m_subkeys.end() ? nullptr : it->second.get();
@@ -51,29 +45,31 @@ RegistryKey* RegistryKey::CreateSubkey(const std::string& sName, bool* pfCreated
 void RegistryKey::DeleteSubkey(const std::string& sName) { m_subkeys.erase(sName); }
 
 const RegistryValue* RegistryKey::FindValue(const std::string& sName) const {
-  for (const RegistryValue& value : m_values) {
-    if (EqualsIgnoringCase(value.sName, sName)) return &value;
-  }
-  return nullptr;
+  auto it = m_valueIndex.find(sName);
+  return it == m_valueIndex.end() ? nullptr : &m_values[it->second];
 }
 
 void RegistryKey::SetValue(const std::string& sName, DWORD dwType, const std::string& sData) {
-  for (RegistryValue& value : m_values) {
-    if (EqualsIgnoringCase(value.sName, sName)) {
-      value.dwType = dwType;
-      value.sData = sData;
-      return;
-    }
+  auto [it, fNew] = m_valueIndex.try_emplace(sName, m_values.size());
+  if (fNew) {
+    m_values.push_back(RegistryValue{sName, dwType, sData});
+  } else {
+    m_values[it->second].dwType = dwType;
+    m_values[it->second].sData = sData;
   }
-  m_values.push_back(RegistryValue{sName, dwType, sData});
 }
 
 bool RegistryKey::DeleteValue(const std::string& sName) {
-  auto it = std::find_if(m_values.begin(), m_values.end(),
-                         [&](const RegistryValue& value) { return EqualsIgnoringCase(value.sName, sName); });
-  if (it == m_values.end()) return false;
-  m_values.erase(it);
+  auto it = m_valueIndex.find(sName);
+  if (it == m_valueIndex.end()) return false;
+  m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(it->second));
+  IndexValues();
   return true;
+}
+
+void RegistryKey::IndexValues() {
+  m_valueIndex.clear();
+  for (size_t i = 0; i < m_values.size(); ++i) m_valueIndex.emplace(m_values[i].sName, i);
 }
 
 RegistryKey* FindKey(RegistryKey* pTop, const KeyPath& path) {

@@ -15,8 +15,6 @@
 
 namespace qxz::posix {
 
-bool EqualsIgnoringCase(const std::string& sLeft, const std::string& sRight);
-
 struct RegistryValue {
   std::string sName;
   DWORD dwType;
@@ -42,8 +40,13 @@ class RegistryKey {
   bool DeleteValue(const std::string& sName);
 
  private:
+  void IndexValues();
+
   Subkeys m_subkeys;
   std::vector<RegistryValue> m_values;
+  // Position of each value in m_values by name, so that a key with many
+  // values loads in n log n.
+  std::map<std::string, size_t, RegNameLess> m_valueIndex;
 };
 
 // Key paths are lists of names whose first is a root such as
