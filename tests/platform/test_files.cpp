@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,11 @@ struct DispositionCase {
   const char* pszContentAfter;  // of the file after the handle is closed; null: no file
 };
 
+// gtest would otherwise print the raw bytes, padding included.
+void PrintTo(const DispositionCase& tCase, std::ostream* pStream) {
+  *pStream << "disposition " << tCase.dwDisposition << (tCase.fExists ? ", file exists" : ", no file");
+}
+
 class CreateFileDispositionTest : public FilesTest, public ::testing::WithParamInterface<DispositionCase> {};
 
 TEST_P(CreateFileDispositionTest, ResultErrorAndFileLeftBehind) {
@@ -141,6 +147,10 @@ TEST_F(FilesTest, CreateFileOnDirectoryNeedsBackupSemantics) {
   EXPECT_EQ(Open("sub", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
+  SetLastError(kSentinel);
+  EXPECT_EQ(Open("sub", GENERIC_READ, 0, CREATE_NEW, FILE_FLAG_BACKUP_SEMANTICS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
   HANDLE hDirectory = Open("sub", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   ASSERT_NE(hDirectory, INVALID_HANDLE_VALUE);
   BY_HANDLE_FILE_INFORMATION tInfo;
@@ -171,6 +181,11 @@ struct SharingCase {
   DWORD dwSecondShare;
   bool fSecondOpens;
 };
+
+void PrintTo(const SharingCase& tCase, std::ostream* pStream) {
+  *pStream << std::hex << "first 0x" << tCase.dwFirstAccess << "/0x" << tCase.dwFirstShare << ", second 0x"
+           << tCase.dwSecondAccess << "/0x" << tCase.dwSecondShare;
+}
 
 class CreateFileSharingTest : public FilesTest, public ::testing::WithParamInterface<SharingCase> {};
 
@@ -485,6 +500,13 @@ TEST_F(FilesTest, FindListsDirectoryWithDotEntriesFirst) {
   EXPECT_EQ(vNames[1], "..");
   std::sort(vNames.begin() + 2, vNames.end());
   EXPECT_EQ(vNames, (std::vector<std::string>{".", "..", "a.txt", "b.log", "sub"}));
+}
+
+TEST_F(FilesTest, FindInADriveRootHasNoDotEntries) {
+  const std::vector<std::string> vNames = FindNames("C:\\*");
+  EXPECT_FALSE(vNames.empty());
+  EXPECT_EQ(std::count(vNames.begin(), vNames.end(), "."), 0);
+  EXPECT_EQ(std::count(vNames.begin(), vNames.end(), ".."), 0);
 }
 
 TEST_F(FilesTest, FindMatchesWildcardsIgnoringCase) {
