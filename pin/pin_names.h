@@ -1,0 +1,9 @@
+// The file names of the Pin and of its two sibling programs, which are
+// installed side by side in one directory.
+#pragma once
+
+#include "text/qx_ci_string.h"
+
+static const CQxCiString g_sPdiExe = "qxzpdi14.exe";
+static const CQxCiString g_sPinExe = "qxzpin14.exe";
+static const CQxCiString g_sGhoulExe = "qxzghl14.exe";
