@@ -13,7 +13,7 @@ namespace {
 
 constexpr DWORD kSentinel = 0xdeadbeef;
 
-TEST(GetVersionEx, FillsThePlainRecordAndLeavesTheLastErrorAlone) {
+TEST(VersionInfo, FillsThePlainRecordAndLeavesTheLastErrorAlone) {
   qxz::test::TestMachine machine;
   OSVERSIONINFOA tOsVersion;
   memset(&tOsVersion, 0xcc, sizeof tOsVersion);
@@ -33,7 +33,7 @@ TEST(GetVersionEx, FillsThePlainRecordAndLeavesTheLastErrorAlone) {
   }
 }
 
-TEST(GetVersionEx, AcceptsTheExtendedRecord) {
+TEST(VersionInfo, AcceptsTheExtendedRecord) {
   qxz::test::TestMachine machine;
   OSVERSIONINFOEXA tOsVersion;
   memset(&tOsVersion, 0xcc, sizeof tOsVersion);
@@ -43,7 +43,7 @@ TEST(GetVersionEx, AcceptsTheExtendedRecord) {
   EXPECT_EQ(VER_NT_WORKSTATION, tOsVersion.wProductType);
 }
 
-TEST(GetVersionEx, RefusesAnyOtherRecordSize) {
+TEST(VersionInfo, RefusesAnyOtherRecordSize) {
   qxz::test::TestMachine machine;
   for (DWORD cbRecord : {DWORD{0}, DWORD{sizeof(OSVERSIONINFOA) - 1}, DWORD{sizeof(OSVERSIONINFOA) + 1},
                          DWORD{sizeof(OSVERSIONINFOEXA) + 1}}) {
