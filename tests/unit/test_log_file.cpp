@@ -553,6 +553,34 @@ TEST_F(LogFileTest, NoUsableTemporaryDirectoryLeavesLoggingOff) {
   EXPECT_FALSE(FileExists(PathOf("a")));
 }
 
+TEST_F(LogFileTest, FailingSystemCallsLeaveLoggingOff) {
+  if (!IsEmulatedMachine()) GTEST_SKIP() << "faults are injected into the emulated machine only";
+  struct Case {
+    const char* pszFaults;
+    const char* pszTemp;  // "<dir>": the test's directory, "<new>": one not made yet, null: not set
+  };
+  const Case atCases[] = {
+      {"GetWindowsDirectoryA=5", nullptr},
+      {"CreateDirectoryA=5", "<new>"},
+      {"SetEnvironmentVariableA=8", "<dir>"},
+      {"_fsopen=13", "<dir>"},
+  };
+  for (const Case& tCase : atCases) {
+    SCOPED_TRACE(tCase.pszFaults);
+    std::string sTemp;
+    if (tCase.pszTemp != nullptr) sTemp = std::string(tCase.pszTemp) == "<new>" ? PathOf("new") : m_sTempDirectory;
+    SetRuntimeVariable("TEMP", tCase.pszTemp == nullptr ? nullptr : sTemp.c_str());
+    SetRuntimeVariable("TMP", nullptr);
+    SetRuntimeVariable("QXZ_FAULTS", tCase.pszFaults);
+    const bool fOpened = m_Log.Open("qxqxin.log", 0, LogFlag_Numbered);
+    SetRuntimeVariable("QXZ_FAULTS", nullptr);
+    EXPECT_FALSE(fOpened);
+    EXPECT_FALSE(m_Log.IsEnabled());
+    EXPECT_FALSE(m_Log.LogMessage(0, "dropped"));
+    EXPECT_FALSE(FileExists(PathOf("qxqxin00.log")));
+  }
+}
+
 // ---- ChooseFileNumber ------------------------------------------------------------------------
 
 TEST_F(LogFileTest, ChooseFileNumberTakesTheFirstFreeNumber) {
