@@ -48,6 +48,7 @@ const CmdLineCase kCases[] = {
     {"-port= -product=x", "port", "", nullptr},
     // A tab is not a blank; quotes are ordinary characters.
     {"-printerdriver=x\t-port=y", "printerdriver", "x\t", nullptr},
+    {"-port=\tUSB001", "port", "\tUSB001", nullptr},
     {"-printerdriver=\"Model A\" -port=y", "printerdriver", "\"Model A\"", nullptr},
     // Where the name is found.
     {"-port=USB001 -port=LPT1:", "port", "USB001", nullptr},

@@ -42,10 +42,6 @@ class RegistryTest : public ::testing::Test {
     return RegGetStringValue(m_tKey.Path().c_str(), pszName, &m_sValue, fLogFailure, HKEY_LOCAL_MACHINE);
   }
 
-  void SkipUnlessEmulated() {
-    if (!IsEmulatedMachine()) GTEST_SKIP() << "needs an injected fault";
-  }
-
   TestMachine m_tMachine;
   CapturedLog m_tLog{m_tMachine};
   ScratchDriverKey m_tKey;
@@ -175,7 +171,7 @@ TEST_F(RegistryTest, StringValueWithoutDataIsRefused) {
 }
 
 TEST_F(RegistryTest, FailedSecondQueryIsAnErrorWithItsResult) {
-  SkipUnlessEmulated();
+  if (!IsEmulatedMachine()) GTEST_SKIP() << "needs an injected fault";
   // The value's name is unique to this test, so the fault counts its calls alone.
   const std::string sValueName = m_tKey.DriverName();
   SetRawValue(m_tKey.Path(), sValueName.c_str(), REG_SZ, std::string("text\0", 5));
@@ -278,7 +274,7 @@ TEST_F(RegistryTest, KeyThatCannotBeCreatedIsReportedWithTheResultOnRequest) {
 }
 
 TEST_F(RegistryTest, RefusedWriteIsReportedAndLeavesTheCreatedKey) {
-  SkipUnlessEmulated();
+  if (!IsEmulatedMachine()) GTEST_SKIP() << "needs an injected fault";
   const std::string sValueName = m_tKey.DriverName();
   ScopedFaults tFaults("RegSetValueExA@" + sValueName + "=" + std::to_string(ERROR_ACCESS_DENIED));
   const std::string sCondition = RegistryError("lResult != ERROR_SUCCESS");
@@ -295,7 +291,7 @@ TEST_F(RegistryTest, RefusedWriteIsReportedAndLeavesTheCreatedKey) {
 }
 
 TEST_F(RegistryTest, FailedFlushDoesNotUndoTheWrite) {
-  SkipUnlessEmulated();
+  if (!IsEmulatedMachine()) GTEST_SKIP() << "needs an injected fault";
   ScopedFaults tFaults("RegFlushKey=" + std::to_string(ERROR_WRITE_FAULT));
 
   EXPECT_TRUE(RegSetStringValue(m_tKey.Path().c_str(), "runghoul", "true", true, HKEY_LOCAL_MACHINE));

@@ -217,6 +217,7 @@ TEST_F(UtilsTest, IsFilePresent) {
       {sDirectory + "\\*.exe", true},  // wildcards stay wildcards
       {sDirectory + "\\*.dll", false},
       {sDirectory + "\\qxzpdi14.exe", false},
+      {sFile + "\\", false},  // a file has no entries
       {sDirectory + "\\missing\\", false},
       {"", false},
   };
