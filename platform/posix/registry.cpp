@@ -6,6 +6,8 @@
 // call first consults fault injection with its name argument: the subkey
 // path for RegOpenKeyExA, RegCreateKeyExA and RegDeleteKeyA, the value name
 // for value calls, and the handle's key path below its root for the others.
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <mutex>
 

@@ -6,6 +6,11 @@
 // atomically, so no write is lost and no reader sees half of one. A file that
 // cannot be read or parsed is reported, never replaced. A machine without a
 // registry file gets the registry of a fresh installation on first use.
+//
+// The errors of the file itself: ERROR_CANTOPEN when the lock cannot be
+// taken, ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it is
+// not .reg text of the registry's roots, ERROR_CANTWRITE when a change
+// cannot be written.
 #ifndef QXZ_PLATFORM_POSIX_REGISTRY_STORE_H
 #define QXZ_PLATFORM_POSIX_REGISTRY_STORE_H
 
