@@ -19,7 +19,8 @@ static const DWORD s_dwInstallerTimeout = 1000;
 static const DWORD s_dwPreloadInstallerTimeoutSeconds = s_dwPreloadInstallerTimeout / 1000;
 
 // Every registry access of the pre-install is to HKEY_LOCAL_MACHINE and has
-// the registry's own failures logged; these forms say so once.
+// the registry's own failures logged. These forms say so once, and keep the
+// checks, whose text the log shows, as short as they read in the log.
 namespace
 {
 bool RegGetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName, CQxCiString* psValueData)

@@ -6,9 +6,7 @@
 #include <new>
 
 #include "log/log_check.h"
-#include "pdi/pdi_names.h"
 #include "pin/pin_install.h"
-#include "pin/pin_names.h"
 #include "pin/pin_pathname.h"
 #include "qxzglue/qxzglue_names.h"
 #include "qxzglue/qxzglue_utils.h"

@@ -43,15 +43,15 @@ static std::string CommandLineText(int argc, char* argv[])
     return sCmdLine.substr(isStart);
 }
 
-// The program's path name in Windows form, as the Pin registers it for its
-// siblings. A name given without a directory stays bare, as on Windows, and
-// a name already in Windows form ("C:\...") stays as it is.
 static bool IsWindowsPathForm(const std::string& sPath)
 {
     return sPath.length() >= 3 && std::isalpha(static_cast<unsigned char>(sPath[0])) && sPath[1] == ':' &&
            sPath[2] == '\\';
 }
 
+// The program's path name in Windows form, as the Pin registers it for its
+// siblings. A name given without a directory stays bare, as on Windows, and
+// a name already in Windows form ("C:\...") stays as it is.
 static std::string PinPathnameFromArgv0(const char* pszArgv0)
 {
     if (pszArgv0 == nullptr)
@@ -60,9 +60,10 @@ static std::string PinPathnameFromArgv0(const char* pszArgv0)
     if (IsWindowsPathForm(sArgv0) || sArgv0.find('/') == std::string::npos)
         return sArgv0;
 
+    // "./" and "../" are resolved as written, without following links.
     std::error_code tError;
     const std::filesystem::path tAbsolute = std::filesystem::absolute(sArgv0, tError);
-    return qxz::posix::ToWindowsPath(tError ? sArgv0 : tAbsolute.string());
+    return qxz::posix::ToWindowsPath(tError ? sArgv0 : tAbsolute.lexically_normal().string());
 }
 
 int main(int argc, char* argv[])

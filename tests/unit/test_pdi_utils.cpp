@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ struct DecisionCase {
   InstallType eType;  // stored on success; left alone on failure
   Lines vLines;
 };
+
+// Test names in failure messages instead of bytes.
+void PrintTo(const DecisionCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
 
 const char kGluePath[] = "C:\\Drivers\\Glue\\";
 const char kSamePath[] = "c:\\DRIVERS\\glue";  // the Glue path once it has gained its backslash
@@ -112,6 +116,8 @@ struct PathCase {
   const char* pszPreloadPath;
   InstallType eType;
 };
+
+void PrintTo(const PathCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
 
 // No installer event, no "RunPreloadInstaller": equal paths give
 // InstallType_Preload, different ones InstallType_Other.

@@ -7,6 +7,7 @@
 #include <future>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +95,9 @@ struct HandOffFailureCase {
   Lines (*pfnExpectedLines)(const std::string& sDriverKey);
 };
 
+// Test names in failure messages instead of bytes.
+void PrintTo(const HandOffFailureCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
+
 const HandOffFailureCase kHandOffFailures[] = {
     {"NoGluePath", GluePath::Absent, false,
      [](const std::string& sDriverKey) {
@@ -144,6 +148,8 @@ struct HandOffCase {
   const char* pszLanguageDirAfter;  // null: none afterwards
   bool fOverrideMissingLogged;
 };
+
+void PrintTo(const HandOffCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
 
 const HandOffCase kHandOffs[] = {
     {"OverrideCopied", false, "German", nullptr, "German", false},
@@ -292,6 +298,8 @@ struct HandOffFaultCase {
   Lines (*pfnExpectedLines)(const std::string& sDriverKey);
 };
 
+void PrintTo(const HandOffFaultCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
+
 const HandOffFaultCase kHandOffFaults[] = {
     {"CreateEvent", "CreateEventA@QXZ_Glue_Ran=5", false, false, false,
      [](const std::string&) { return Lines({InstallError("hEventGlueRan == 0")}); }},
@@ -366,6 +374,8 @@ struct SiblingCase {
   const char* pszPathname;  // registered for kPinPathname
   const char* pszPathVariable;
 };
+
+void PrintTo(const SiblingCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
 
 const SiblingCase kSiblings[] = {
     {"Pdi", RegisterPdi, "pdipathname", "D:\\Setup\\qxzpdi14.exe", "sPdiPathname"},

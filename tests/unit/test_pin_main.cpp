@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -244,6 +245,9 @@ struct SwitchCase {
   bool fDriverNameRead;
   Lines vLinesBeforePreInstall;  // followed by PreInstallFailedLines when the driver name was read
 };
+
+// Test names in failure messages instead of bytes.
+void PrintTo(const SwitchCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
 
 const std::string kStatusLookup = UtilsError("sDriverName.empty()");  // the absent status code
 
