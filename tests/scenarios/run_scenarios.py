@@ -202,7 +202,9 @@ class Run:
                     seen.append(lines.get(timeout=5).rstrip("\n"))
                 except queue.Empty:
                     break
-            results.append(seen[-1])
+            # Each verb ends with "<verb>: ok" (or its error) after its result.
+            outcome = [line for line in seen if not line.startswith(verb_and_args[0] + ":")]
+            results.append(outcome[-1] if outcome else "")
         return results
 
     def run_pin(self):
@@ -210,9 +212,8 @@ class Run:
         if "faults" in self.spec:
             env["QXZ_FAULTS"] = self.spec["faults"]
         output = self.sim(["run-pin", self.platform.pin_path(), self.spec["command_line"]], env)
-        lines = output.strip().splitlines()
-        codes = re.findall(r"-?\d+", lines[-1]) if lines else []
-        if not codes or int(codes[-1]) != 0:
+        codes = re.findall(r"^exit code (-?\d+)$", output, re.MULTILINE)
+        if codes != ["0"]:
             raise AssertionError("the Pin did not exit with 0: %r" % output)
 
     def check_log(self):
