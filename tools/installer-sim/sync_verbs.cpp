@@ -1,5 +1,7 @@
 // The installer's kernel objects: hold-mutex, abandon-mutex, wait-mutex,
-// hold-event, watch-event.
+// hold-event, watch-event. Each prints a line once it is in place and ends
+// with a line that tells the outcome; a failed call ends it with the
+// failure line of ReportResult instead.
 //
 // Every wait of a verb is bounded, so that a test that goes wrong leaves no
 // process behind for long.
@@ -66,7 +68,9 @@ int HoldMutex(char** argv) {
   const BOOL fReleased = ReleaseMutex(hMutex);
   const DWORD dwError = GetLastError();
   CloseHandle(hMutex);
-  return ReportResult("hold-mutex", fReleased ? nullptr : "ReleaseMutex", dwError);
+  if (!fReleased) return ReportResult("hold-mutex", "ReleaseMutex", dwError);
+  PrintLine("released");
+  return 0;
 }
 
 int AbandonMutex(char** argv) {
@@ -89,7 +93,8 @@ int AbandonMutex(char** argv) {
   PrintLine("abandoned");
   Sleep(dwKeep);
   CloseHandle(hMutex);
-  return ReportResult("abandon-mutex", nullptr, 0);
+  PrintLine("closed");
+  return 0;
 }
 
 int WaitMutex(char** argv) {
@@ -104,11 +109,11 @@ int WaitMutex(char** argv) {
     CloseHandle(hMutex);
     return ReportResult("wait-mutex", "WaitForSingleObject", dwError);
   }
-  PrintLine(WaitResultName(dwWait));
   // Given back at once, so that this process leaves nothing abandoned.
   if (IsOwned(dwWait)) ReleaseMutex(hMutex);
   CloseHandle(hMutex);
-  return ReportResult("wait-mutex", nullptr, 0);
+  PrintLine(WaitResultName(dwWait));
+  return 0;
 }
 
 int HoldEvent(char** argv) {
@@ -124,7 +129,8 @@ int HoldEvent(char** argv) {
   PrintLine("ready");
   Sleep(dwHold);
   CloseHandle(hEvent);
-  return ReportResult("hold-event", nullptr, 0);
+  PrintLine("closed");
+  return 0;
 }
 
 int WatchEvent(char** argv) {
@@ -138,7 +144,7 @@ int WatchEvent(char** argv) {
   CloseHandle(hEvent);
   if (dwWait == WAIT_FAILED) return ReportResult("watch-event", "WaitForSingleObject", dwError);
   PrintLine(dwWait == WAIT_OBJECT_0 ? "signalled" : "not signalled");
-  return ReportResult("watch-event", nullptr, 0);
+  return 0;
 }
 
 }  // namespace qxz::sim
