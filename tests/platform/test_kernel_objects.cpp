@@ -436,11 +436,12 @@ TEST_F(KernelObjects, AMutexHeldByAnotherProcess) {
   ASSERT_NE(nullptr, hMutex);
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hMutex, 0));
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hMutex, kGenerous));
-  EXPECT_EQ(std::vector<std::string>{"released"}, tHolder.Finish());
+  EXPECT_EQ(std::vector<std::string>{"hold-mutex: ok"}, tHolder.Finish());
   // Released by its holder, so another process waits for this one now.
   SimProcess tWaiter({"wait-mutex", sName, "0"});
   EXPECT_EQ("waiting", tWaiter.ReadLine());
-  EXPECT_EQ(std::vector<std::string>{"WAIT_TIMEOUT"}, tWaiter.Finish());
+  EXPECT_EQ("WAIT_TIMEOUT", tWaiter.ReadLine());
+  EXPECT_EQ(std::vector<std::string>{"wait-mutex: ok"}, tWaiter.Finish());
   EXPECT_TRUE(ReleaseMutex(hMutex));
   CloseHandle(hMutex);
 }
@@ -453,7 +454,7 @@ TEST_F(KernelObjects, AMutexAbandonedInAnotherProcess) {
   ASSERT_EQ("abandoned", tOwner.ReadLine());
   EXPECT_EQ(WAIT_ABANDONED, WaitForSingleObject(hMutex, 0));
   EXPECT_TRUE(ReleaseMutex(hMutex));
-  EXPECT_EQ(std::vector<std::string>{"closed"}, tOwner.Finish());
+  EXPECT_EQ(std::vector<std::string>{"abandon-mutex: ok"}, tOwner.Finish());
   CloseHandle(hMutex);
 }
 
@@ -483,7 +484,8 @@ TEST_F(KernelObjects, AnotherProcessWaitingWhenTheOwnerThreadEnds) {
   SimProcess tWaiter({"wait-mutex", sName, "60000"});
   ASSERT_EQ("waiting", tWaiter.ReadLine());
   ASSERT_TRUE(SetEvent(hEnd));
-  EXPECT_EQ(std::vector<std::string>{"WAIT_ABANDONED"}, tWaiter.Finish());
+  EXPECT_EQ("WAIT_ABANDONED", tWaiter.ReadLine());
+  EXPECT_EQ(std::vector<std::string>{"wait-mutex: ok"}, tWaiter.Finish());
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, kGenerous));
   CloseHandle(hThread);
   CloseHandle(hEnd);
@@ -498,7 +500,8 @@ TEST_F(KernelObjects, EventsSeenByAnotherProcess) {
   // Opened, not created: the watcher's initial state does not apply.
   SimProcess tQuick({"watch-event", sSignalled, "0"});
   EXPECT_EQ("ready", tQuick.ReadLine());
-  EXPECT_EQ(std::vector<std::string>{"signalled"}, tQuick.Finish());
+  EXPECT_EQ("signalled", tQuick.ReadLine());
+  tQuick.Finish();
   CloseHandle(hSignalled);
 
   const std::string sWatched = UniqueName("watched");
@@ -507,7 +510,8 @@ TEST_F(KernelObjects, EventsSeenByAnotherProcess) {
   HANDLE hWatched = OpenEventA(EVENT_ALL_ACCESS, FALSE, sWatched.c_str());
   ASSERT_NE(nullptr, hWatched);
   ASSERT_TRUE(SetEvent(hWatched));
-  EXPECT_EQ(std::vector<std::string>{"signalled"}, tWatcher.Finish());
+  EXPECT_EQ("signalled", tWatcher.ReadLine());
+  EXPECT_EQ(std::vector<std::string>{"watch-event: ok"}, tWatcher.Finish());
   CloseHandle(hWatched);
 }
 

@@ -1,6 +1,6 @@
 // run-pin EXE TEXT: starts the program as the co-installer does, with its
 // full path in quotes, a blank and then exactly TEXT as its command line,
-// waits for it to end and prints its exit code, as its last line.
+// waits for it to end and prints its exit code.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -35,7 +35,7 @@ int RunPin(char** argv) {
   CloseHandle(tProcess.hProcess);
   std::printf("exit code %lu\n", static_cast<unsigned long>(dwExitCode));
   std::fflush(stdout);
-  return 0;
+  return ReportResult("run-pin", nullptr, 0);
 }
 
 }  // namespace qxz::sim

@@ -1,7 +1,5 @@
 // The installer's kernel objects: hold-mutex, abandon-mutex, wait-mutex,
-// hold-event, watch-event. Each prints a line once it is in place and ends
-// with a line that tells the outcome; a failed call ends it with the
-// failure line of ReportResult instead.
+// hold-event, watch-event.
 //
 // Every wait of a verb is bounded, so that a test that goes wrong leaves no
 // process behind for long.
@@ -68,9 +66,7 @@ int HoldMutex(char** argv) {
   const BOOL fReleased = ReleaseMutex(hMutex);
   const DWORD dwError = GetLastError();
   CloseHandle(hMutex);
-  if (!fReleased) return ReportResult("hold-mutex", "ReleaseMutex", dwError);
-  PrintLine("released");
-  return 0;
+  return ReportResult("hold-mutex", fReleased ? nullptr : "ReleaseMutex", dwError);
 }
 
 int AbandonMutex(char** argv) {
@@ -93,8 +89,7 @@ int AbandonMutex(char** argv) {
   PrintLine("abandoned");
   Sleep(dwKeep);
   CloseHandle(hMutex);
-  PrintLine("closed");
-  return 0;
+  return ReportResult("abandon-mutex", nullptr, 0);
 }
 
 int WaitMutex(char** argv) {
@@ -109,11 +104,11 @@ int WaitMutex(char** argv) {
     CloseHandle(hMutex);
     return ReportResult("wait-mutex", "WaitForSingleObject", dwError);
   }
+  PrintLine(WaitResultName(dwWait));
   // Given back at once, so that this process leaves nothing abandoned.
   if (IsOwned(dwWait)) ReleaseMutex(hMutex);
   CloseHandle(hMutex);
-  PrintLine(WaitResultName(dwWait));
-  return 0;
+  return ReportResult("wait-mutex", nullptr, 0);
 }
 
 int HoldEvent(char** argv) {
@@ -129,8 +124,7 @@ int HoldEvent(char** argv) {
   PrintLine("ready");
   Sleep(dwHold);
   CloseHandle(hEvent);
-  PrintLine("closed");
-  return 0;
+  return ReportResult("hold-event", nullptr, 0);
 }
 
 int WatchEvent(char** argv) {
@@ -144,7 +138,7 @@ int WatchEvent(char** argv) {
   CloseHandle(hEvent);
   if (dwWait == WAIT_FAILED) return ReportResult("watch-event", "WaitForSingleObject", dwError);
   PrintLine(dwWait == WAIT_OBJECT_0 ? "signalled" : "not signalled");
-  return 0;
+  return ReportResult("watch-event", nullptr, 0);
 }
 
 }  // namespace qxz::sim
