@@ -12,6 +12,10 @@ Each scenario is a directory under cases/ with a scenario.json:
     "ports": ["USB001"],                 optional: local ports added to the spooler's list
     "faults": "RegSetValueExA@ghoulpathname=5",       optional, emulated machine only
     "platforms": ["native"],             optional: where it runs (default: everywhere)
+    "temp": "unset",                     optional: start without TEMP and TMP (log in C:\\TEMP)
+    "runs": 11,                          optional: start the Pin this many times (default 1)
+    "prefill_logs": {"oldest": 42},      optional: all hundred log files exist before; the
+                                         one named was accessed least recently
     "processes": [["hold-mutex", "QXZ_Installation_Initializing", "2000"]],
                                          installer-sim verbs running during the run
     "process_results": ["released"],     optional: the last line each one prints
@@ -42,6 +46,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CASES = os.path.join(HERE, "cases")
@@ -96,8 +101,15 @@ class Run:
         self.case_dir = case_dir
         self.spec = spec
         self.work = work
-        self.logs = os.path.join(work, "logs")
-        os.makedirs(self.logs)
+        self.unset_temp = spec.get("temp") == "unset"
+        if self.unset_temp:
+            # The log goes to TEMP at the root of the Windows drive.
+            machine = platform.prefix if platform.kind == "wine" else os.path.join(work, "machine")
+            self.logs = resolve_ignoring_case(os.path.join(machine, "drive_c"), ["TEMP"])
+            shutil.rmtree(self.logs, ignore_errors=True)
+        else:
+            self.logs = os.path.join(work, "logs")
+            os.makedirs(self.logs)
         pin_pathname = platform.pin_pathname()
         self.values = {
             "WORK": windows_path(work),
@@ -106,7 +118,9 @@ class Run:
         }
         self.env = dict(os.environ)
         self.env.pop("TMP", None)
-        self.env["TEMP"] = windows_path(self.logs)
+        self.env.pop("TEMP", None)
+        if not self.unset_temp:
+            self.env["TEMP"] = windows_path(self.logs)
         self.env.pop("QXZ_FAULTS", None)
         self.cleanup_files = []
         if platform.kind == "native":
@@ -141,10 +155,9 @@ class Run:
         version = self.spec.get("version")
         if self.platform.kind == "wine":
             # One prefix serves every case: reset what a case may have left.
+            temp = "-" if self.unset_temp else '"%s"' % reg_escape(windows_path(self.logs))
             reset = ["REGEDIT4", "", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle]", "",
-                     "[HKEY_CURRENT_USER\\Environment]",
-                     '"TEMP"="%s"' % reg_escape(windows_path(self.logs)),
-                     '"TMP"="%s"' % reg_escape(windows_path(self.logs)), "",
+                     "[HKEY_CURRENT_USER\\Environment]", '"TEMP"=' + temp, '"TMP"=' + temp, "",
                      "[HKEY_CURRENT_USER\\Software\\Wine]",
                      '"Version"=' + ('"%s"' % version if version else "-"), ""]
             self.import_registry("\n".join(reset) + "\n" + seed_body)
@@ -157,9 +170,33 @@ class Run:
             self.sim(["mkdir", substitute(directory, self.values, False)])
         for name in self.spec.get("files", []):
             self.make_file(substitute(name, self.values, False))
+        if "prefill_logs" in self.spec:
+            self.prefill_logs(self.spec["prefill_logs"]["oldest"])
+
+    def prefill_logs(self, oldest):
+        """All hundred log files, each accessed a second after the one before,
+        but for the oldest, which was accessed an hour before all of them."""
+        os.makedirs(self.logs, exist_ok=True)
+        start = time.time() - 1000
+        for number in range(100):
+            path = os.path.join(self.logs, "qxqxin%02d.log" % number)
+            with open(path, "w") as handle:
+                handle.write("an earlier run\n")
+            accessed = start - 3600 if number == oldest else start + number
+            os.utime(path, (accessed, accessed))
+
+    def expected_log_files(self):
+        """The log files there must be afterwards, and the one this run wrote last."""
+        if "prefill_logs" in self.spec:
+            oldest = "qxqxin%02d.log" % self.spec["prefill_logs"]["oldest"]
+            return ["qxqxin%02d.log" % number for number in range(100)], oldest
+        names = ["qxqxin%02d.log" % number for number in range(self.spec.get("runs", 1))]
+        return names, names[-1]
 
     def restore(self):
         """Takes back what a case changed outside its own directory (Wine's shared prefix)."""
+        if self.unset_temp and self.platform.kind == "wine":
+            shutil.rmtree(self.logs, ignore_errors=True)
         for path in self.cleanup_files:
             if os.path.exists(path):
                 os.remove(path)
@@ -211,16 +248,21 @@ class Run:
         env = dict(self.env)
         if "faults" in self.spec:
             env["QXZ_FAULTS"] = self.spec["faults"]
-        output = self.sim(["run-pin", self.platform.pin_path(), self.spec["command_line"]], env)
-        codes = re.findall(r"^exit code (-?\d+)$", output, re.MULTILINE)
-        if codes != ["0"]:
-            raise AssertionError("the Pin did not exit with 0: %r" % output)
+        for _ in range(self.spec.get("runs", 1)):
+            output = self.sim(["run-pin", self.platform.pin_path(), self.spec["command_line"]], env)
+            codes = re.findall(r"^exit code (-?\d+)$", output, re.MULTILINE)
+            if codes != ["0"]:
+                raise AssertionError("the Pin did not exit with 0: %r" % output)
 
     def check_log(self):
-        names = sorted(os.listdir(self.logs))
-        if names != ["qxqxin00.log"]:
-            raise AssertionError("expected exactly qxqxin00.log in the log directory, found %s" % names)
-        with open(os.path.join(self.logs, names[0]), "rb") as handle:
+        names = sorted(os.listdir(self.logs)) if os.path.isdir(self.logs) else []
+        expected_names, last = self.expected_log_files()
+        if names != expected_names:
+            raise AssertionError("expected the log files %s, found %s" % (expected_names, names))
+        for name in names:
+            if name != last and "prefill_logs" in self.spec and read_text(os.path.join(self.logs, name)) != "an earlier run\n":
+                raise AssertionError("%s was changed, though another file was accessed less recently" % name)
+        with open(os.path.join(self.logs, last), "rb") as handle:
             actual = handle.read().decode("latin-1").replace("\r\n", "\n").split("\n")
         if actual and actual[-1] == "":
             actual.pop()
@@ -232,6 +274,11 @@ class Run:
         expected = self.case_text(self.spec["expect_registry"], True)
         if actual.strip() != expected.strip():
             raise AssertionError("registry differs.\n--- expected\n%s\n--- actual\n%s" % (expected, actual))
+
+
+def read_text(path):
+    with open(path, encoding="latin-1") as handle:
+        return handle.read()
 
 
 def forward_lines(stream, lines):
