@@ -81,6 +81,17 @@ class Platform:
         self.pin = os.path.abspath(args.pin)
         self.wine_run = args.wine_run
         self.prefix = args.prefix
+        self.pin_wrapper = args.pin_wrapper
+
+    def pin_program(self, work):
+        """What installer-sim starts: the Pin, or a script that runs it under the wrapper."""
+        if not self.pin_wrapper:
+            return self.pin_path()
+        script = os.path.join(work, "pin-wrapper")
+        with open(script, "w") as handle:
+            handle.write('#!/bin/sh\nexec %s "%s" "$@"\n' % (self.pin_wrapper, self.pin))
+        os.chmod(script, 0o755)
+        return script
 
     def command(self, verb_and_args):
         if self.kind == "wine":
@@ -249,7 +260,7 @@ class Run:
         if "faults" in self.spec:
             env["QXZ_FAULTS"] = self.spec["faults"]
         for _ in range(self.spec.get("runs", 1)):
-            output = self.sim(["run-pin", self.platform.pin_path(), self.spec["command_line"]], env)
+            output = self.sim(["run-pin", self.platform.pin_program(self.work), self.spec["command_line"]], env)
             codes = re.findall(r"^exit code (-?\d+)$", output, re.MULTILINE)
             if codes != ["0"]:
                 raise AssertionError("the Pin did not exit with 0: %r" % output)
@@ -373,6 +384,7 @@ def main():
     parser.add_argument("--sim", required=True, help="the installer-sim program")
     parser.add_argument("--wine-run", help="tools/wine-run (wine only)")
     parser.add_argument("--prefix", help="the Wine prefix (wine only)")
+    parser.add_argument("--pin-wrapper", help="native only: a command that runs the Pin, such as valgrind with its options")
     parser.add_argument("--keep", action="store_true", help="keep each case's work directory")
     parser.add_argument("cases", nargs="*", help="case names (default: all)")
     args = parser.parse_args()
