@@ -27,9 +27,18 @@ thread_local DWORD t_dwLastError = 0;
 
 // ---- Machine root -----------------------------------------------------------
 
-std::mutex g_RootMutex;
-std::string g_sRoot;
-bool g_fRootKnown = false;
+// The layer's state lives in function-local statics: programs may call the
+// layer from their own static initialisers, before this file's globals
+// would be constructed.
+struct RootState {
+  std::mutex mutex;
+  std::string sRoot;
+  bool fKnown = false;
+};
+RootState& Root() {
+  static RootState s_State;
+  return s_State;
+}
 
 bool MakeDirectories(const std::string& sPath) {
   std::string sPartial;
@@ -117,12 +126,18 @@ struct FaultRule {
   unsigned nSeen;
 };
 
-std::mutex g_FaultMutex;
-std::string g_sFaultSpec;
-std::vector<FaultRule> g_vFaultRules;
+struct FaultState {
+  std::mutex mutex;
+  std::string sSpec;
+  std::vector<FaultRule> vRules;
+};
+FaultState& Faults() {
+  static FaultState s_State;
+  return s_State;
+}
 
-void ParseFaults(const std::string& sSpec) {
-  g_vFaultRules.clear();
+void ParseFaults(const std::string& sSpec, std::vector<FaultRule>* pvRules) {
+  pvRules->clear();
   size_t nStart = 0;
   while (nStart < sSpec.size()) {
     size_t nEnd = sSpec.find(';', nStart);
@@ -143,7 +158,7 @@ void ParseFaults(const std::string& sSpec) {
       tRule.sName = tRule.sCall.substr(nAt + 1);
       tRule.sCall.erase(nAt);
     }
-    g_vFaultRules.push_back(tRule);
+    pvRules->push_back(tRule);
   }
 }
 
@@ -161,28 +176,36 @@ void TraceCall(const char* pszCall, const char* pszName) {
 
 // ---- Handles ----------------------------------------------------------------
 
-std::mutex g_HandleMutex;
-std::map<uintptr_t, std::unique_ptr<HandleObject>> g_mapHandles;
-uintptr_t g_nNextHandle = 0x1000;
+struct HandleTable {
+  std::mutex mutex;
+  std::map<uintptr_t, std::unique_ptr<HandleObject>> mapHandles;
+  uintptr_t nNextHandle = 0x1000;
+};
+HandleTable& Handles() {
+  static HandleTable s_Table;
+  return s_Table;
+}
 
 }  // namespace
 
 const std::string& MachineRoot() {
-  std::lock_guard<std::mutex> lock(g_RootMutex);
-  if (!g_fRootKnown) {
+  RootState& tState = Root();
+  std::lock_guard<std::mutex> lock(tState.mutex);
+  if (!tState.fKnown) {
     const char* pszRoot = getenv("QXZ_MACHINE_ROOT");
     std::string sRoot = AbsolutePath(pszRoot != nullptr && pszRoot[0] != '\0' ? pszRoot : DefaultRoot());
     while (sRoot.size() > 1 && sRoot.back() == '/') sRoot.pop_back();
-    g_sRoot = MakeDirectories(sRoot + "/drive_c/WINDOWS/SYSTEM32") ? sRoot : std::string();
-    g_fRootKnown = true;
+    tState.sRoot = MakeDirectories(sRoot + "/drive_c/WINDOWS/SYSTEM32") ? sRoot : std::string();
+    tState.fKnown = true;
   }
-  return g_sRoot;
+  return tState.sRoot;
 }
 
 void ResetMachineRootForTests() {
-  std::lock_guard<std::mutex> lock(g_RootMutex);
-  g_fRootKnown = false;
-  g_sRoot.clear();
+  RootState& tState = Root();
+  std::lock_guard<std::mutex> lock(tState.mutex);
+  tState.fKnown = false;
+  tState.sRoot.clear();
 }
 
 std::string MachineFile(const char* pszName) { return MachineRoot() + "/" + pszName; }
@@ -275,12 +298,13 @@ bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode) {
   TraceCall(pszCall, pszName);
   const char* pszSpec = getenv("QXZ_FAULTS");
   if (pszSpec == nullptr || pszSpec[0] == '\0') return false;
-  std::lock_guard<std::mutex> lock(g_FaultMutex);
-  if (g_sFaultSpec != pszSpec) {
-    g_sFaultSpec = pszSpec;
-    ParseFaults(g_sFaultSpec);
+  FaultState& tState = Faults();
+  std::lock_guard<std::mutex> lock(tState.mutex);
+  if (tState.sSpec != pszSpec) {
+    tState.sSpec = pszSpec;
+    ParseFaults(tState.sSpec, &tState.vRules);
   }
-  for (FaultRule& tRule : g_vFaultRules) {
+  for (FaultRule& tRule : tState.vRules) {
     if (tRule.sCall != pszCall) continue;
     if (!tRule.sName.empty() && (pszName == nullptr || strcasecmp(tRule.sName.c_str(), pszName) != 0)) continue;
     ++tRule.nSeen;
@@ -436,17 +460,19 @@ bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent
 // ---- Handles ----------------------------------------------------------------
 
 HANDLE NewHandle(std::unique_ptr<HandleObject> pObject) {
-  std::lock_guard<std::mutex> lock(g_HandleMutex);
-  uintptr_t nHandle = g_nNextHandle;
-  g_nNextHandle += 4;
-  g_mapHandles.emplace(nHandle, std::move(pObject));
+  HandleTable& tTable = Handles();
+  std::lock_guard<std::mutex> lock(tTable.mutex);
+  uintptr_t nHandle = tTable.nNextHandle;
+  tTable.nNextHandle += 4;
+  tTable.mapHandles.emplace(nHandle, std::move(pObject));
   return reinterpret_cast<HANDLE>(nHandle);
 }
 
 HandleObject* LookupHandle(HANDLE hObject) {
-  std::lock_guard<std::mutex> lock(g_HandleMutex);
-  auto it = g_mapHandles.find(reinterpret_cast<uintptr_t>(hObject));
-  return it == g_mapHandles.end() ? nullptr : it->second.get();
+  HandleTable& tTable = Handles();
+  std::lock_guard<std::mutex> lock(tTable.mutex);
+  auto it = tTable.mapHandles.find(reinterpret_cast<uintptr_t>(hObject));
+  return it == tTable.mapHandles.end() ? nullptr : it->second.get();
 }
 
 HandleObject* LookupHandle(HANDLE hObject, HandleKind eKind) {
@@ -457,11 +483,12 @@ HandleObject* LookupHandle(HANDLE hObject, HandleKind eKind) {
 bool ReleaseHandle(HANDLE hObject) {
   std::unique_ptr<HandleObject> pObject;
   {
-    std::lock_guard<std::mutex> lock(g_HandleMutex);
-    auto it = g_mapHandles.find(reinterpret_cast<uintptr_t>(hObject));
-    if (it == g_mapHandles.end()) return false;
+    HandleTable& tTable = Handles();
+    std::lock_guard<std::mutex> lock(tTable.mutex);
+    auto it = tTable.mapHandles.find(reinterpret_cast<uintptr_t>(hObject));
+    if (it == tTable.mapHandles.end()) return false;
     pObject = std::move(it->second);
-    g_mapHandles.erase(it);
+    tTable.mapHandles.erase(it);
   }
   // Destroyed outside the lock: closing a thread or process handle may wait.
   pObject.reset();

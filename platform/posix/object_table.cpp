@@ -192,10 +192,17 @@ ObjectSlot* FindFree(TableMemory* pMemory) {
   return nullptr;
 }
 
-std::mutex g_TablesMutex;
+struct Tables {
+  std::mutex mutex;
+  std::map<std::string, std::unique_ptr<ObjectTable>> mapTables;
+};
 // Never destroyed: handles still open at exit give their references back
-// while the program's statics go.
-auto* const g_pTables = new std::map<std::string, std::unique_ptr<ObjectTable>>;
+// while the program's statics go. Made on first use, so that static
+// initialisers of a program may already use it.
+Tables& AllTables() {
+  static Tables* const s_pTables = new Tables;
+  return *s_pTables;
+}
 
 }  // namespace
 
@@ -205,9 +212,10 @@ ObjectTable* ObjectTable::OfMachine() {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return nullptr;
   }
-  std::lock_guard<std::mutex> lock(g_TablesMutex);
-  auto it = g_pTables->find(sRoot);
-  if (it != g_pTables->end()) return it->second.get();
+  Tables& tTables = AllTables();
+  std::lock_guard<std::mutex> lock(tTables.mutex);
+  auto it = tTables.mapTables.find(sRoot);
+  if (it != tTables.mapTables.end()) return it->second.get();
   // Mapped once per process and never unmapped: a thread that owns a mutex
   // keeps its address on the kernel's list of robust mutexes.
   TableMemory* pMemory = MapTable(MachineFile(kTableFileName));
@@ -217,7 +225,7 @@ ObjectTable* ObjectTable::OfMachine() {
   }
   std::unique_ptr<ObjectTable> pTable(new ObjectTable(pMemory));
   ObjectTable* pResult = pTable.get();
-  g_pTables->emplace(sRoot, std::move(pTable));
+  tTables.mapTables.emplace(sRoot, std::move(pTable));
   return pResult;
 }
 

@@ -23,19 +23,28 @@ struct OpenKey {
   REGSAM samGranted;
 };
 
-std::mutex g_KeyMutex;
-std::map<uintptr_t, OpenKey> g_mapOpenKeys;
-// Far above the kernel object handles, which are a different kind of handle.
-uintptr_t g_nNextKeyHandle = 0x10000000;
+// In a function-local static: a program may open keys from its own static
+// initialisers, before this file's globals would be constructed.
+struct OpenKeys {
+  std::mutex mutex;
+  std::map<uintptr_t, OpenKey> mapKeys;
+  // Far above the kernel object handles, which are a different kind of handle.
+  uintptr_t nNextHandle = 0x10000000;
+};
+OpenKeys& Keys() {
+  static OpenKeys s_Keys;
+  return s_Keys;
+}
 
 bool LookupKey(HKEY hKey, OpenKey* pKey) {
   if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER) {
     *pKey = OpenKey{{kRegistryRootNames[hKey == HKEY_LOCAL_MACHINE ? 0 : 1]}, KEY_ALL_ACCESS};
     return true;
   }
-  std::lock_guard<std::mutex> lock(g_KeyMutex);
-  auto it = g_mapOpenKeys.find(reinterpret_cast<uintptr_t>(hKey));
-  if (it == g_mapOpenKeys.end()) return false;
+  OpenKeys& tKeys = Keys();
+  std::lock_guard<std::mutex> lock(tKeys.mutex);
+  auto it = tKeys.mapKeys.find(reinterpret_cast<uintptr_t>(hKey));
+  if (it == tKeys.mapKeys.end()) return false;
   *pKey = it->second;
   return true;
 }
@@ -49,16 +58,18 @@ REGSAM GrantedAccess(REGSAM samDesired) {
 }
 
 HKEY NewKeyHandle(const KeyPath& path, REGSAM samDesired) {
-  std::lock_guard<std::mutex> lock(g_KeyMutex);
-  uintptr_t nHandle = g_nNextKeyHandle;
-  g_nNextKeyHandle += 4;
-  g_mapOpenKeys.emplace(nHandle, OpenKey{path, GrantedAccess(samDesired)});
+  OpenKeys& tKeys = Keys();
+  std::lock_guard<std::mutex> lock(tKeys.mutex);
+  uintptr_t nHandle = tKeys.nNextHandle;
+  tKeys.nNextHandle += 4;
+  tKeys.mapKeys.emplace(nHandle, OpenKey{path, GrantedAccess(samDesired)});
   return reinterpret_cast<HKEY>(nHandle);
 }
 
 bool ReleaseKeyHandle(HKEY hKey) {
-  std::lock_guard<std::mutex> lock(g_KeyMutex);
-  return g_mapOpenKeys.erase(reinterpret_cast<uintptr_t>(hKey)) == 1;
+  OpenKeys& tKeys = Keys();
+  std::lock_guard<std::mutex> lock(tKeys.mutex);
+  return tKeys.mapKeys.erase(reinterpret_cast<uintptr_t>(hKey)) == 1;
 }
 
 std::string PathBelowRoot(const OpenKey& key) {
