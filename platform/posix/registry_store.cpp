@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <memory>
+#include <mutex>
 
 #include "platform/posix/machine.h"
 #include "platform/reg_text.h"
@@ -85,6 +88,44 @@ bool SaveRegistry(const RegistryKey& top) {
   return ReplaceFileAtomically(RegistryFilePath(), FormatRegText(RegistryTreeAsText(top)));
 }
 
+// Which version of the registry file a parsed tree came from. Every change
+// replaces the file by a new one, so a file that still has the same
+// identity, size and times holds the same text.
+struct FileVersion {
+  std::string sPath;
+  dev_t nDevice = 0;
+  ino_t nInode = 0;
+  off_t cbSize = 0;
+  timespec tModified{};
+  timespec tChanged{};
+
+  bool operator==(const FileVersion& other) const {
+    return sPath == other.sPath && nDevice == other.nDevice && nInode == other.nInode && cbSize == other.cbSize &&
+           tModified.tv_sec == other.tModified.tv_sec && tModified.tv_nsec == other.tModified.tv_nsec &&
+           tChanged.tv_sec == other.tChanged.tv_sec && tChanged.tv_nsec == other.tChanged.tv_nsec;
+  }
+};
+
+bool CurrentFileVersion(const std::string& sPath, FileVersion* pVersion) {
+  struct stat tStat;
+  if (stat(sPath.c_str(), &tStat) != 0) return false;
+  *pVersion = FileVersion{sPath, tStat.st_dev, tStat.st_ino, tStat.st_size, tStat.st_mtim, tStat.st_ctim};
+  return true;
+}
+
+// The tree last read, so that a run of reads (a key's values enumerated
+// one by one) parses the file once instead of once per call.
+struct ReadCache {
+  std::mutex mutex;
+  FileVersion version;
+  std::unique_ptr<RegistryKey> pTop;
+};
+
+ReadCache& LastRead() {
+  static ReadCache s_Cache;
+  return s_Cache;
+}
+
 }  // namespace
 
 std::string RegistryFilePath() { return MachineFile(kRegistryFileName); }
@@ -93,10 +134,19 @@ LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead) {
   {
     RegistryLock lock(LOCK_SH);
     if (!lock.Held()) return ERROR_CANTOPEN;
-    RegistryKey top;
+    ReadCache& cache = LastRead();
+    std::lock_guard<std::mutex> cacheLock(cache.mutex);
+    FileVersion version;
+    if (CurrentFileVersion(RegistryFilePath(), &version) && cache.pTop && version == cache.version) {
+      return fnRead(cache.pTop.get());
+    }
+    auto pTop = std::make_unique<RegistryKey>();
     LONG lError = ERROR_SUCCESS;
-    switch (LoadRegistry(&top, &lError)) {
-      case LoadResult::Loaded: return fnRead(&top);
+    switch (LoadRegistry(pTop.get(), &lError)) {
+      case LoadResult::Loaded:
+        cache.version = version;
+        cache.pTop = std::move(pTop);
+        return fnRead(cache.pTop.get());
       case LoadResult::Failed: return lError;
       case LoadResult::Missing: break;
     }
