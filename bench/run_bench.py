@@ -5,7 +5,8 @@
       program; the difference is the Pin's own work plus its durable
       registry writes, so it is measured twice: with the machine root on
       disk, and on a memory file system where a flush costs nothing;
-  (b) the .exe under Wine against an empty .exe of the same toolchain;
+  (b) the .exe under Wine against an empty .exe of the same toolchain, and
+      against an empty .exe that only imports the spooler's library;
   (c) to (e) the in-process figures of bench_pin (Google Benchmark):
       choosing the log's number, the command-line lookups of a run, and
       the port listing, with their ratios.
@@ -90,6 +91,7 @@ def bench_wine_runs(build, runs):
     prefix = os.path.join(build, "wineprefix")
     pin = os.path.join(build, "pin", "qxzpin14.exe")
     empty = os.path.join(build, "bench", "empty_program.exe")
+    spooler_linked = os.path.join(build, "bench", "spooler_linked_program.exe")
     sim = os.path.join(build, "tools", "installer-sim", "installer-sim.exe")
     seed = os.path.join(tempfile.mkdtemp(prefix="qxz-bench-"), "seed.reg")
     with open(seed, "w") as handle:
@@ -101,7 +103,9 @@ def bench_wine_runs(build, runs):
     median_seconds([wine_run, prefix, empty], None, 1)
     pin_time = median_seconds([wine_run, prefix, pin] + COMMAND_LINE.split(" "), None, runs)
     empty_time = median_seconds([wine_run, prefix, empty], None, runs)
+    spooler_time = median_seconds([wine_run, prefix, spooler_linked], None, runs)
     print_pair("  whole run", "qxzpin14.exe", pin_time, "empty .exe", empty_time)
+    print_pair("  where it goes", "qxzpin14.exe", pin_time, "empty .exe + spooler", spooler_time)
 
 
 def bench_in_process(build):
