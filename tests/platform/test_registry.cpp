@@ -17,33 +17,19 @@ constexpr DWORD kSentinel = 0xdeadbeef;
 
 std::string Bytes(const char* pszData, size_t cb) { return std::string(pszData, cb); }
 
-// Deletes a key and everything below it.
-void DeleteTree(HKEY hParent, const std::string& sName) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(hParent, sName.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS) return;
-  char szSubkey[256];
-  DWORD cchSubkey = sizeof szSubkey;
-  while (RegEnumKeyExA(hKey, 0, szSubkey, &cchSubkey, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-    DeleteTree(hKey, szSubkey);
-    cchSubkey = sizeof szSubkey;
-  }
-  RegCloseKey(hKey);
-  RegDeleteKeyA(hParent, sName.c_str());
-}
-
 class Registry : public ::testing::Test {
  protected:
   void SetUp() override {
     m_sPath = std::string("SOFTWARE\\QxzConformance\\") +
               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
               std::to_string(GetCurrentProcessId());
-    DeleteTree(HKEY_LOCAL_MACHINE, m_sPath);
+    qxz::test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, m_sPath);
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_sPath.c_str(), 0, nullptr,
                                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &m_hKey, nullptr));
   }
   void TearDown() override {
     if (m_hKey != nullptr) RegCloseKey(m_hKey);
-    DeleteTree(HKEY_LOCAL_MACHINE, m_sPath);
+    qxz::test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, m_sPath);
     HKEY hConformance = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, &hConformance) == ERROR_SUCCESS) {
       RegDeleteKeyA(hConformance, "QxzConformance");  // only once it is empty

@@ -19,19 +19,6 @@ constexpr char kMonitorsKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Moni
 const std::vector<std::string> kFreshPorts = {"COM1:", "COM2:", "COM3:", "COM4:",
                                               "FILE:", "LPT1:", "LPT2:", "LPT3:"};
 
-void DeleteTree(HKEY hParent, const std::string& sName) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(hParent, sName.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS) return;
-  char szSubkey[256];
-  DWORD cchSubkey = sizeof szSubkey;
-  while (RegEnumKeyExA(hKey, 0, szSubkey, &cchSubkey, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-    DeleteTree(hKey, szSubkey);
-    cchSubkey = sizeof szSubkey;
-  }
-  RegCloseKey(hKey);
-  RegDeleteKeyA(hParent, sName.c_str());
-}
-
 // A string of a record: it must lie in the caller's buffer, after the records.
 std::string StringInBuffer(LPCSTR psz, const std::vector<BYTE>& vBuffer, size_t cbRecords) {
   const BYTE* pb = reinterpret_cast<const BYTE*>(psz);
@@ -157,7 +144,7 @@ TEST_F(Spooler, APortAddedToTheRegistryIsListed) {
 class MonitorRegistration : public Spooler {
  protected:
   void TearDown() override {
-    for (const std::string& sMonitor : m_vMonitors) DeleteTree(HKEY_LOCAL_MACHINE, std::string(kMonitorsKey) + "\\" + sMonitor);
+    for (const std::string& sMonitor : m_vMonitors) qxz::test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, std::string(kMonitorsKey) + "\\" + sMonitor);
   }
 
   // A monitor name of this test's own. A spooler keeps a monitor that it has

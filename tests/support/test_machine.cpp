@@ -89,6 +89,19 @@ std::string TestMachine::NewDirectory(const std::string& sLabel) {
   return sDirectory;
 }
 
+void DeleteRegistryTree(HKEY hParent, const std::string& sName) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(hParent, sName.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS) return;
+  char szSubkey[256];
+  DWORD cchSubkey = sizeof szSubkey;
+  while (RegEnumKeyExA(hKey, 0, szSubkey, &cchSubkey, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+    DeleteRegistryTree(hKey, szSubkey);
+    cchSubkey = sizeof szSubkey;
+  }
+  RegCloseKey(hKey);
+  RegDeleteKeyA(hParent, sName.c_str());
+}
+
 std::string ReadFileText(const std::string& sWindowsPath) {
   std::string sText;
   FILE* pFile = fopen(HostPath(sWindowsPath).c_str(), "rb");

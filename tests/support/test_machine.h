@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32.h"
+
 namespace qxz::test {
 
 // True when the tests run against our emulated machine, false on Windows.
@@ -34,6 +36,9 @@ class TestMachine {
   bool m_fHadRootVariable = false;
   std::vector<std::string> m_vDirectories;
 };
+
+// Deletes a registry key and everything below it (missing is fine).
+void DeleteRegistryTree(HKEY hParent, const std::string& sName);
 
 // Reads a file given in Windows form; empty when it cannot be read.
 std::string ReadFileText(const std::string& sWindowsPath);
