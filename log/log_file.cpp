@@ -41,6 +41,121 @@ std::string WithoutFinalBackslash(const std::string& sDirectory) {
   return sDirectory;
 }
 
+constexpr uint32_t kNumberCount = 100;
+
+// Opens a link or other reparse point itself instead of what it points to,
+// and a directory at all, so that either can be recognised.
+constexpr DWORD kOpenEntryItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+// Shared, so that others can read the log while this run writes it.
+constexpr DWORD kLogShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// The temporary directory may be writable by others, and this program runs
+// elevated: a link planted under a log's name (symbolic, hard, or any other
+// reparse point) would have it write into a file of the planter's choice.
+// Only a file that is neither, and no directory, is written.
+bool IsOrdinaryFile(const BY_HANDLE_FILE_INFORMATION& tInfo) {
+  return (tInfo.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+         tInfo.nNumberOfLinks == 1;
+}
+
+// Reads what the handle describes and closes it.
+bool CloseAfterInformation(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* ptInfo) {
+  const bool fRead = GetFileInformationByHandle(hFile, ptInfo) != FALSE;
+  CloseHandle(hFile);
+  return fRead;
+}
+
+// Whether the name holds something other than an ordinary file, as an open
+// without data access sees it: such an open meets no share mode, so a link
+// held open elsewhere shows as well.
+bool HoldsOtherThanOrdinaryFile(const std::string& sName) {
+  HANDLE hEntry = CreateFileA(sName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, kOpenEntryItself, nullptr);
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  return hEntry != INVALID_HANDLE_VALUE && CloseAfterInformation(hEntry, &tInfo) && !IsOrdinaryFile(tInfo);
+}
+
+enum CandidateState {
+  CandidateState_Free,        // the number is taken at once
+  CandidateState_PassedOver,  // neither free nor to be reused
+  CandidateState_Present,     // an ordinary file, reused when it is the least recently accessed
+};
+
+CandidateState ProbeCandidate(const std::string& sCandidate, FILETIME* pftAccessed) {
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  // No sharing: a file that another process holds open counts as free.
+  HANDLE hFile = CreateFileA(sCandidate.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, kOpenEntryItself, nullptr);
+  if (hFile != INVALID_HANDLE_VALUE) {
+    if (!CloseAfterInformation(hFile, &tInfo) || !IsOrdinaryFile(tInfo)) return CandidateState_PassedOver;
+    *pftAccessed = tInfo.ftLastAccessTime;
+    return CandidateState_Present;
+  }
+  // A link held open elsewhere must not pass for a file held open.
+  return HoldsOtherThanOrdinaryFile(sCandidate) ? CandidateState_PassedOver : CandidateState_Free;
+}
+
+// How an attempt to open the log's file for writing ended.
+enum OpenResult {
+  OpenResult_Opened,
+  OpenResult_Unsafe,  // the name is not an ordinary file: never written
+  OpenResult_Failed,
+};
+
+// The log's file opened for writing, checked on the handle itself: the
+// directory may have changed since the number was chosen. A new file is
+// made without following anything; an existing one is opened as the entry
+// itself. An existing name that cannot be opened is unsafe as well when it
+// is no ordinary file, or not found: a dangling link on a system that
+// follows links whatever it is asked.
+OpenResult OpenOrdinaryFile(const std::string& sFileName, HANDLE* phFile) {
+  const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE hFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, CREATE_NEW, dwFlags, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    hFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, OPEN_EXISTING, dwFlags, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+      const bool fUnsafe = GetLastError() == ERROR_FILE_NOT_FOUND || HoldsOtherThanOrdinaryFile(sFileName);
+      return fUnsafe ? OpenResult_Unsafe : OpenResult_Failed;
+    }
+  }
+  if (hFile == INVALID_HANDLE_VALUE) return OpenResult_Failed;
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  const bool fDescribed = GetFileInformationByHandle(hFile, &tInfo) != FALSE;
+  if (fDescribed && IsOrdinaryFile(tInfo)) {
+    *phFile = hFile;
+    return OpenResult_Opened;
+  }
+  CloseHandle(hFile);
+  // A file that cannot be described is not written either, but is no reason
+  // to try the next number.
+  return fDescribed ? OpenResult_Unsafe : OpenResult_Failed;
+}
+
+// A text-mode stream that owns the handle from now on.
+FILE* StreamOnHandle(HANDLE hFile, bool fAppend) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_TEXT | (fAppend ? _O_APPEND : 0));
+  if (fd == -1) {
+    CloseHandle(hFile);
+    return nullptr;
+  }
+  FILE* pFile = _fdopen(fd, fAppend ? "a" : "w");
+  if (pFile == nullptr) _close(fd);
+  return pFile;
+}
+
+OpenResult OpenStreamOnFile(const std::string& sFileName, bool fAppend, FILE** ppFile) {
+  HANDLE hFile = INVALID_HANDLE_VALUE;
+  const OpenResult eResult = OpenOrdinaryFile(sFileName, &hFile);
+  if (eResult != OpenResult_Opened) return eResult;
+  // Emptied only now that the file is known to be an ordinary one.
+  if (!fAppend && !SetEndOfFile(hFile)) {
+    CloseHandle(hFile);
+    return OpenResult_Failed;
+  }
+  *ppFile = StreamOnHandle(hFile, fAppend);
+  return *ppFile != nullptr ? OpenResult_Opened : OpenResult_Failed;
+}
+
 }  // namespace
 
 CLogFile::CLogFile() = default;
@@ -121,16 +236,24 @@ bool CLogFile::OpenStream() {
     if (!GetTempDirectory(&sDirectory)) return false;
     m_sFileName = sDirectory + GetFileNamePart(m_sFileName);
   }
-  if ((m_dwFlags & LogFlag_Numbered) != 0) {
-    uint32_t dwNumber = 0;
-    if (!ChooseFileNumber(m_sFileName, &dwNumber)) return false;
-    m_sFileName = NumberedName(GetDirectoryPart(m_sFileName), GetBaseWithoutNumber(m_sFileName), dwNumber,
-                               GetExtension(m_sFileName));
+  const bool fNumbered = (m_dwFlags & LogFlag_Numbered) != 0;
+  // A numbered file that is not safe to write is passed over: the name then
+  // ends in its number, so the next choice takes the number after it.
+  for (uint32_t nTry = 0; nTry < kNumberCount; ++nTry) {
+    if (fNumbered && !NumberFileName()) return false;
+    m_sOpenFileName = m_sFileName;
+    const OpenResult eResult = OpenStreamOnFile(m_sFileName, (m_dwFlags & LogFlag_Append) != 0, &m_pFile);
+    if (eResult != OpenResult_Unsafe || !fNumbered) return eResult == OpenResult_Opened;
   }
-  m_sOpenFileName = m_sFileName;
-  // Shared, so that others can read the log while this run writes it.
-  m_pFile = _fsopen(m_sFileName.c_str(), (m_dwFlags & LogFlag_Append) != 0 ? "a" : "w", _SH_DENYNO);
-  return m_pFile != nullptr;
+  return false;
+}
+
+bool CLogFile::NumberFileName() {
+  uint32_t dwNumber = 0;
+  if (!ChooseFileNumber(m_sFileName, &dwNumber)) return false;
+  m_sFileName = NumberedName(GetDirectoryPart(m_sFileName), GetBaseWithoutNumber(m_sFileName), dwNumber,
+                             GetExtension(m_sFileName));
+  return true;
 }
 
 void CLogFile::CloseStream() {
@@ -232,20 +355,15 @@ bool CLogFile::ChooseFileNumber(const std::string& sFileName, uint32_t* pdwNumbe
   ftOldest.dwLowDateTime = 0xFFFFFFFF;
   ftOldest.dwHighDateTime = 0x7FFFFFFF;
   uint32_t dwOldest = 0;
-  for (uint32_t dwCandidate = 0; dwCandidate <= 99; ++dwCandidate) {
-    const std::string sCandidate = NumberedName(sDirectory, sBase, dwCandidate, sExtension);
-    // No sharing: a file that another process holds open counts as free.
-    HANDLE hFile = CreateFileA(sCandidate.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) {
+  for (uint32_t dwCandidate = 0; dwCandidate < kNumberCount; ++dwCandidate) {
+    FILETIME ftAccessed;
+    const CandidateState eState = ProbeCandidate(NumberedName(sDirectory, sBase, dwCandidate, sExtension), &ftAccessed);
+    if (eState == CandidateState_Free) {
       *pdwNumber = dwCandidate;
       return true;
     }
-    FILETIME ftAccessed;
-    const bool fHaveTime = GetFileTime(hFile, nullptr, &ftAccessed, nullptr) != FALSE;
-    CloseHandle(hFile);
     // Strictly earlier only: on equal times the lower number stays.
-    if (fHaveTime && CompareFileTime(&ftAccessed, &ftOldest) < 0) {
+    if (eState == CandidateState_Present && CompareFileTime(&ftAccessed, &ftOldest) < 0) {
       ftOldest = ftAccessed;
       dwOldest = dwCandidate;
     }

@@ -76,6 +76,7 @@ class CLogFile {
   bool WriteHeader();
   bool WriteLine(const std::string& sLine);
   bool OpenStream();
+  bool NumberFileName();
   void CloseStream();
   static std::string FormatText(const char* pszFormat, va_list vaArguments) QX_PRINTF_FORMAT(1, 0);
 

@@ -364,6 +364,9 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
                                        LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
+BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2);
 DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer);
 BOOL WINAPI CloseHandle(HANDLE hObject);
@@ -433,6 +436,13 @@ FILE* _fsopen(const char* filename, const char* mode, int shflag);
 #define _O_BINARY 0x8000
 int _setmode(int fd, int mode);
 #define _fileno fileno
+
+// C runtime: a descriptor that takes over a file handle, a stream over a
+// descriptor, and closing a descriptor.
+#define _O_APPEND 0x0008
+int _open_osfhandle(intptr_t osfhandle, int flags);
+FILE* _fdopen(int fd, const char* mode);
+int _close(int fd);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,6 @@
 // Files by handle (CreateFileA and the calls on its handles), DeleteFileA,
-// and the runtime's _fsopen, over POSIX descriptors.
+// CreateHardLinkA, and the runtime's streams and descriptors over them
+// (_fsopen, _open_osfhandle, _fdopen, _close), over POSIX descriptors.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/call_steps.h"
@@ -28,6 +30,8 @@ class FileObject : public HandleObject {
   ~FileObject() override;
 
   int Descriptor() const { return m_fd; }
+  // Hands the descriptor over to the caller, who closes it.
+  int TakeDescriptor() { return std::exchange(m_fd, -1); }
   bool CanRead() const { return (m_dwAccess & GENERIC_READ) != 0; }
   bool CanWrite() const { return (m_dwAccess & GENERIC_WRITE) != 0; }
   bool IsFile(const struct stat& tStat) const { return tStat.st_dev == m_nDevice && tStat.st_ino == m_nInode; }
@@ -63,7 +67,7 @@ FileObject::~FileObject() {
     std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
     g_vOpenFiles.erase(std::remove(g_vOpenFiles.begin(), g_vOpenFiles.end(), this), g_vOpenFiles.end());
   }
-  SysClose(m_fd);
+  if (m_fd >= 0) SysClose(m_fd);
 }
 
 // Windows's share check: each side must allow what the other side does.
@@ -82,7 +86,12 @@ bool AnyOpenFile(const struct stat& tStat, Predicate fnDenies) {
                      [&](const FileObject* pFile) { return pFile->IsFile(tStat) && fnDenies(*pFile); });
 }
 
-FileObject* LookupFile(HANDLE hFile) { return static_cast<FileObject*>(LookupHandle(hFile, HandleKind::File)); }
+// The file behind a handle; null, with ERROR_INVALID_HANDLE, when there is none.
+FileObject* LookupFile(HANDLE hFile) {
+  auto* pFile = static_cast<FileObject*>(LookupHandle(hFile, HandleKind::File));
+  if (pFile == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+  return pFile;
+}
 
 bool OpenFlags(DWORD dwAccess, DWORD dwCreationDisposition, int* pnFlags) {
   int nFlags = (dwAccess & GENERIC_WRITE) == 0 ? O_RDONLY : (dwAccess & GENERIC_READ) != 0 ? O_RDWR : O_WRONLY;
@@ -124,6 +133,41 @@ DWORD RefusalOfExisting(const struct stat& tStat, DWORD dwAccess, DWORD dwShareM
   return ERROR_SUCCESS;
 }
 
+// With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself, as
+// Windows opens a reparse point, never the file it points to. Its
+// descriptor serves to describe the link only.
+int OpenNoFollow(const std::string& sPath, int nFlags) {
+  const int fd = SysOpen(sPath.c_str(), nFlags | O_NOFOLLOW, 0666);
+  if (fd >= 0 || errno != ELOOP) return fd;
+  return SysOpen(sPath.c_str(), O_PATH | O_NOFOLLOW);
+}
+
+// A symbolic link shows as Windows shows a reparse point opened itself:
+// with its attribute, and without data.
+DWORD HandleAttributes(const struct stat& tStat) {
+  const DWORD dwAttributes = AttributesFromStat(tStat);
+  return S_ISLNK(tStat.st_mode) ? dwAttributes | FILE_ATTRIBUTE_REPARSE_POINT : dwAttributes;
+}
+
+uint64_t DataSize(const struct stat& tStat) {
+  return S_ISDIR(tStat.st_mode) || S_ISLNK(tStat.st_mode) ? 0 : static_cast<uint64_t>(tStat.st_size);
+}
+
+// The runtime's calls report failure through errno; an injected fault's code
+// is taken as that errno value.
+bool RuntimeCallFaulted(const char* pszCall, const char* pszName) {
+  DWORD dwFault = 0;
+  if (!FaultInjected(pszCall, pszName, &dwFault)) return false;
+  errno = static_cast<int>(dwFault);
+  return true;
+}
+
+// Every later write goes to the end of the file, wherever others wrote.
+bool WritesAtTheEnd(int fd) {
+  const int nStatusFlags = fcntl(fd, F_GETFL);
+  return nStatusFlags != -1 && fcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
+}
+
 // open(2) flags and the fdopen mode for a runtime mode such as "w", "a+", "rb".
 bool StreamFlags(const char* pszMode, int* pnFlags, char* pszPosixMode) {
   const bool fUpdate = strchr(pszMode, '+') != nullptr;
@@ -156,8 +200,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  const bool fOpenLink = (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
   struct stat tStat;
-  const bool fExisted = stat(sPath.c_str(), &tStat) == 0;
+  const bool fExisted = (fOpenLink ? lstat(sPath.c_str(), &tStat) : stat(sPath.c_str(), &tStat)) == 0;
   if (fExisted) {
     const DWORD dwError = RefusalOfExisting(tStat, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
     if (dwError != ERROR_SUCCESS) {
@@ -167,7 +212,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     // A directory opened for its attributes and times.
     if (S_ISDIR(tStat.st_mode)) nFlags = O_RDONLY | O_DIRECTORY;
   }
-  const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
+  const int fd = fOpenLink ? OpenNoFollow(sPath, nFlags) : SysOpen(sPath.c_str(), nFlags, 0666);
   if (fd < 0) {
     SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromPathErrno(errno, sPath));
     return INVALID_HANDLE_VALUE;
@@ -188,10 +233,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
   if (CallFaulted("ReadFile", nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
-  if (pFile == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (pFile == nullptr) return FALSE;
   if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) {
     SetLastError(ERROR_NOACCESS);
     return FALSE;
@@ -222,10 +264,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   if (CallFaulted("WriteFile", nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
-  if (pFile == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (pFile == nullptr) return FALSE;
   if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0) {
     SetLastError(ERROR_NOACCESS);
     return FALSE;
@@ -249,14 +288,28 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   return TRUE;
 }
 
+// The file ends at the handle's position.
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+  if (CallFaulted("SetEndOfFile", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) return FALSE;
+  if (!pFile->CanWrite()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const off_t nPosition = lseek(pFile->Descriptor(), 0, SEEK_CUR);
+  if (nPosition < 0 || SysFtruncate(pFile->Descriptor(), nPosition) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                         LPFILETIME lpLastWriteTime) {
   if (CallFaulted("GetFileTime", nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
-  if (pFile == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (pFile == nullptr) return FALSE;
   struct stat tStat;
   if (fstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
@@ -270,10 +323,7 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const 
                         const FILETIME* lpLastWriteTime) {
   if (CallFaulted("SetFileTime", nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
-  if (pFile == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (pFile == nullptr) return FALSE;
   if (!pFile->CanWrite()) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -303,23 +353,21 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const 
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
   if (CallFaulted("GetFileInformationByHandle", nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
-  if (pFile == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (pFile == nullptr) return FALSE;
   struct stat tStat;
   if (fstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
   BY_HANDLE_FILE_INFORMATION tInfo;
-  tInfo.dwFileAttributes = AttributesFromStat(tStat);
+  tInfo.dwFileAttributes = HandleAttributes(tStat);
   FileTimesFromStat(tStat, &tInfo.ftCreationTime, &tInfo.ftLastAccessTime, &tInfo.ftLastWriteTime);
   tInfo.dwVolumeSerialNumber = static_cast<DWORD>(tStat.st_dev);
-  const uint64_t cbSize = S_ISDIR(tStat.st_mode) ? 0 : static_cast<uint64_t>(tStat.st_size);
+  const uint64_t cbSize = DataSize(tStat);
   tInfo.nFileSizeHigh = static_cast<DWORD>(cbSize >> 32);
   tInfo.nFileSizeLow = static_cast<DWORD>(cbSize);
-  tInfo.nNumberOfLinks = static_cast<DWORD>(tStat.st_nlink);
+  // A directory's entries "." and ".." are no names of it on Windows.
+  tInfo.nNumberOfLinks = S_ISDIR(tStat.st_mode) ? 1 : static_cast<DWORD>(tStat.st_nlink);
   tInfo.nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(tStat.st_ino) >> 32);
   tInfo.nFileIndexLow = static_cast<DWORD>(tStat.st_ino);
   *lpFileInformation = tInfo;
@@ -356,15 +404,24 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   return TRUE;
 }
 
-// The runtime's call reports failure through errno; an injected fault's code
-// is taken as that errno value. Streams are always shared here: POSIX has no
-// share modes, and a stream is not a handle that the share check could see.
-FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
-  DWORD dwFault = 0;
-  if (FaultInjected("_fsopen", filename, &dwFault)) {
-    errno = static_cast<int>(dwFault);
-    return nullptr;
+// A second name for an existing file.
+BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
+                            LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
+  if (CallFaulted("CreateHardLinkA", lpFileName)) return FALSE;
+  std::string sPath;
+  std::string sExistingPath;
+  if (!PosixPathOf(lpFileName, &sPath) || !PosixPathOf(lpExistingFileName, &sExistingPath)) return FALSE;
+  if (link(sExistingPath.c_str(), sPath.c_str()) != 0) {
+    SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromPathErrno(errno, sExistingPath));
+    return FALSE;
   }
+  return TRUE;
+}
+
+// Streams are always shared here: POSIX has no share modes, and a stream is
+// not a handle that the share check could see.
+FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
+  if (RuntimeCallFaulted("_fsopen", filename)) return nullptr;
   int nFlags = 0;
   char szPosixMode[3];
   if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode)) {
@@ -387,5 +444,30 @@ FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
   }
   return pStream;
 }
+
+// The descriptor takes the handle's file over and the handle is closed: as
+// on Windows, closing the descriptor (or its stream) closes the file. Like a
+// stream, a descriptor is not seen by the share check. Streams never
+// translate line ends here, so only _O_APPEND counts among the flags.
+int _open_osfhandle(intptr_t osfhandle, int flags) {
+  if (RuntimeCallFaulted("_open_osfhandle", nullptr)) return -1;
+  const HANDLE hFile = reinterpret_cast<HANDLE>(osfhandle);
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) {
+    errno = EBADF;
+    return -1;
+  }
+  if ((flags & _O_APPEND) != 0 && !WritesAtTheEnd(pFile->Descriptor())) return -1;
+  const int fd = pFile->TakeDescriptor();
+  ReleaseHandle(hFile);
+  return fd;
+}
+
+FILE* _fdopen(int fd, const char* mode) {
+  if (RuntimeCallFaulted("_fdopen", nullptr)) return nullptr;
+  return fdopen(fd, mode);
+}
+
+int _close(int fd) { return SysClose(fd); }
 
 }  // extern "C"

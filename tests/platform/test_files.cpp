@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tests/support/host_links.h"
 #include "tests/support/test_machine.h"
 
 namespace {
@@ -18,6 +19,8 @@ namespace {
 constexpr DWORD kSentinel = 0xdeadbeef;
 
 using qxz::test::IsEmulatedMachine;
+using qxz::test::kNoSymbolicLinks;
+using qxz::test::MakeSymbolicLink;
 using qxz::test::ReadFileText;
 using qxz::test::TestMachine;
 
@@ -372,6 +375,201 @@ TEST_F(FilesTest, FileInformationDescribesTheFile) {
   CloseHandle(hFile);
 }
 
+TEST_F(FilesTest, OpenWithoutDataAccessMeetsNoShareMode) {
+  MakeFile("held.txt", "12345");
+  HANDLE hHeld = Open("held.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+  ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
+  SetLastError(kSentinel);
+  EXPECT_EQ(Open("held.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+  HANDLE hLook = Open("held.txt", 0, 0, OPEN_EXISTING);
+  ASSERT_NE(hLook, INVALID_HANDLE_VALUE);
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  ASSERT_TRUE(GetFileInformationByHandle(hLook, &tInfo));
+  EXPECT_EQ(tInfo.nFileSizeLow, 5u);
+  char achBuffer[8];
+  DWORD cbRead = 0;
+  SetLastError(kSentinel);
+  EXPECT_FALSE(ReadFile(hLook, achBuffer, sizeof achBuffer, &cbRead, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(hLook);
+  CloseHandle(hHeld);
+}
+
+// ---- Links ------------------------------------------------------------------------------
+
+TEST_F(FilesTest, HardLinkIsASecondNameOfTheSameFile) {
+  MakeFile("first.txt", "shared");
+  ASSERT_TRUE(CreateHardLinkA(PathOf("second.txt").c_str(), PathOf("first.txt").c_str(), nullptr));
+  BY_HANDLE_FILE_INFORMATION atInfo[2];
+  const char* const apszNames[] = {"first.txt", "second.txt"};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE hFile = Open(apszNames[i], GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << apszNames[i];
+    ASSERT_TRUE(GetFileInformationByHandle(hFile, &atInfo[i]));
+    CloseHandle(hFile);
+    EXPECT_EQ(atInfo[i].nNumberOfLinks, 2u) << apszNames[i];
+    EXPECT_EQ(atInfo[i].dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << apszNames[i];
+  }
+  EXPECT_EQ(atInfo[0].nFileIndexLow, atInfo[1].nFileIndexLow);
+  EXPECT_EQ(atInfo[0].nFileIndexHigh, atInfo[1].nFileIndexHigh);
+  MakeFile("second.txt", "written through the second name");
+  EXPECT_EQ(ReadFileText(PathOf("first.txt")), "written through the second name");
+
+  ASSERT_TRUE(DeleteFileA(PathOf("first.txt").c_str()));
+  HANDLE hFile = Open("second.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(GetFileInformationByHandle(hFile, &atInfo[1]));
+  EXPECT_EQ(atInfo[1].nNumberOfLinks, 1u);
+  CloseHandle(hFile);
+}
+
+TEST_F(FilesTest, HardLinkFailures) {
+  MakeFile("taken.txt", "keep");
+  MakeFile("source.txt", "s");
+  struct Case {
+    const char* pszName;
+    const char* pszExisting;
+    DWORD dwError;
+  };
+  const Case atCases[] = {{"taken.txt", "source.txt", ERROR_ALREADY_EXISTS},
+                          {"new.txt", "missing.txt", ERROR_FILE_NOT_FOUND}};
+  for (const Case& tCase : atCases) {
+    SetLastError(kSentinel);
+    EXPECT_FALSE(CreateHardLinkA(PathOf(tCase.pszName).c_str(), PathOf(tCase.pszExisting).c_str(), nullptr))
+        << tCase.pszName;
+    EXPECT_EQ(GetLastError(), tCase.dwError) << tCase.pszName;
+  }
+  EXPECT_EQ(ReadFileText(PathOf("taken.txt")), "keep");
+  EXPECT_EQ(GetFileAttributesA(PathOf("new.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Opening the entry itself changes nothing for an entry that is no link.
+TEST_F(FilesTest, OpenReparsePointFlagOnOrdinaryEntries) {
+  MakeFile("plain.txt", "plain");
+  ASSERT_TRUE(CreateDirectoryA(PathOf("sub").c_str(), nullptr));
+  struct Case {
+    const char* pszName;
+    DWORD dwAttribute;
+    DWORD cbSize;
+  };
+  const Case atCases[] = {{"plain.txt", 0, 5}, {"sub", FILE_ATTRIBUTE_DIRECTORY, 0}};
+  for (const Case& tCase : atCases) {
+    HANDLE hFile = Open(tCase.pszName, GENERIC_READ, 0, OPEN_EXISTING,
+                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << tCase.pszName;
+    BY_HANDLE_FILE_INFORMATION tInfo;
+    ASSERT_TRUE(GetFileInformationByHandle(hFile, &tInfo));
+    CloseHandle(hFile);
+    EXPECT_EQ(tInfo.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), tCase.dwAttribute)
+        << tCase.pszName;
+    EXPECT_EQ(tInfo.nFileSizeLow, tCase.cbSize) << tCase.pszName;
+    EXPECT_EQ(tInfo.nNumberOfLinks, 1u) << tCase.pszName;
+  }
+}
+
+struct SymbolicLinkCase {
+  const char* pszLabel;
+  bool fDangling;
+  DWORD dwAccess;
+  DWORD dwDisposition;
+  DWORD dwFlags;
+  DWORD dwError;          // the last error after the open
+  bool fOpens;
+  bool fReparsePoint;     // the handle is the link's own
+  const char* pszTarget;  // the target's content afterwards; null: no target
+};
+
+void PrintTo(const SymbolicLinkCase& tCase, std::ostream* pStream) { *pStream << tCase.pszLabel; }
+
+class SymbolicLinkTest : public FilesTest, public ::testing::WithParamInterface<SymbolicLinkCase> {};
+
+TEST_P(SymbolicLinkTest, FollowedUnlessTheLinkItselfIsAskedFor) {
+  if (!IsEmulatedMachine()) GTEST_SKIP() << kNoSymbolicLinks;
+  const SymbolicLinkCase& tCase = GetParam();
+  if (!tCase.fDangling) MakeFile("target.txt", "target");
+  ASSERT_TRUE(MakeSymbolicLink(PathOf("link.txt"), "target.txt"));
+  SetLastError(kSentinel);
+  HANDLE hFile = Open("link.txt", tCase.dwAccess, 0, tCase.dwDisposition, tCase.dwFlags);
+  EXPECT_EQ(GetLastError(), tCase.dwError);
+  ASSERT_EQ(hFile != INVALID_HANDLE_VALUE, tCase.fOpens);
+  if (hFile != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION tInfo;
+    ASSERT_TRUE(GetFileInformationByHandle(hFile, &tInfo));
+    EXPECT_EQ((tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, tCase.fReparsePoint);
+    if (tCase.fReparsePoint) {
+      EXPECT_EQ(tInfo.nFileSizeLow, 0u);
+    }
+    CloseHandle(hFile);
+  }
+  if (tCase.pszTarget == nullptr) {
+    EXPECT_EQ(GetFileAttributesA(PathOf("target.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  } else {
+    EXPECT_EQ(ReadFileText(PathOf("target.txt")), tCase.pszTarget);
+  }
+}
+
+constexpr DWORD kLinkItself = FILE_FLAG_OPEN_REPARSE_POINT;
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, SymbolicLinkTest,
+    ::testing::Values(
+        SymbolicLinkCase{"read through", false, GENERIC_READ, OPEN_EXISTING, 0, ERROR_SUCCESS, true, false, "target"},
+        SymbolicLinkCase{"read itself", false, GENERIC_READ, OPEN_EXISTING, kLinkItself, ERROR_SUCCESS, true, true,
+                         "target"},
+        SymbolicLinkCase{"truncate through", false, GENERIC_WRITE, TRUNCATE_EXISTING, 0, ERROR_SUCCESS, true, false,
+                         ""},
+        SymbolicLinkCase{"write itself", false, GENERIC_WRITE, OPEN_ALWAYS, kLinkItself, ERROR_ALREADY_EXISTS, true,
+                         true, "target"},
+        SymbolicLinkCase{"dangling, read through", true, GENERIC_READ, OPEN_EXISTING, 0, ERROR_FILE_NOT_FOUND, false,
+                         false, nullptr},
+        SymbolicLinkCase{"dangling, read itself", true, GENERIC_READ, OPEN_EXISTING, kLinkItself, ERROR_SUCCESS, true,
+                         true, nullptr},
+        SymbolicLinkCase{"dangling, created through", true, GENERIC_WRITE, OPEN_ALWAYS, 0, ERROR_SUCCESS, true, false,
+                         ""},
+        SymbolicLinkCase{"dangling, write itself", true, GENERIC_WRITE, OPEN_ALWAYS, kLinkItself,
+                         ERROR_ALREADY_EXISTS, true, true, nullptr},
+        SymbolicLinkCase{"dangling, new", true, GENERIC_WRITE, CREATE_NEW, 0, ERROR_FILE_EXISTS, false, false,
+                         nullptr},
+        SymbolicLinkCase{"dangling, new itself", true, GENERIC_WRITE, CREATE_NEW, kLinkItself, ERROR_FILE_EXISTS,
+                         false, false, nullptr}));
+
+// ---- SetEndOfFile ---------------------------------------------------------------------
+
+TEST_F(FilesTest, SetEndOfFileCutsAtTheHandlesPosition) {
+  MakeFile("cut.txt", "abcdef");
+  HANDLE hFile = Open("cut.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  char achRead[3];
+  DWORD cbRead = 0;
+  ASSERT_TRUE(ReadFile(hFile, achRead, sizeof achRead, &cbRead, nullptr));
+  EXPECT_TRUE(SetEndOfFile(hFile));
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  ASSERT_TRUE(GetFileInformationByHandle(hFile, &tInfo));
+  EXPECT_EQ(tInfo.nFileSizeLow, 3u);
+  CloseHandle(hFile);
+  EXPECT_EQ(ReadFileText(PathOf("cut.txt")), "abc");
+
+  SetLastError(kSentinel);
+  EXPECT_FALSE(SetEndOfFile(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(FilesTest, SetEndOfFileNeedsWriteAccess) {
+  if (!IsEmulatedMachine()) {
+    GTEST_SKIP() << "Windows refuses with ERROR_ACCESS_DENIED, Wine with ERROR_INVALID_PARAMETER";
+  }
+  MakeFile("cut.txt", "abc");
+  HANDLE hFile = Open("cut.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  SetLastError(kSentinel);
+  EXPECT_FALSE(SetEndOfFile(hFile));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(hFile);
+  EXPECT_EQ(ReadFileText(PathOf("cut.txt")), "abc");
+}
+
 // ---- DeleteFileA ----------------------------------------------------------------------
 
 TEST_F(FilesTest, DeleteFileRemovesTheFile) {
@@ -607,6 +805,55 @@ TEST_F(FilesTest, SharedStreamIsReadableWhileOpen) {
 TEST_F(FilesTest, StreamInMissingDirectoryFails) {
   EXPECT_EQ(_fsopen(PathOf("missing\\s.log").c_str(), "w", _SH_DENYNO), nullptr);
   EXPECT_EQ(_fsopen(PathOf("absent.log").c_str(), "r", _SH_DENYNO), nullptr);
+}
+
+// ---- Descriptors and streams over handles ---------------------------------------------------
+
+// True when nothing holds the file open any more: an open that allows no
+// sharing gets it.
+bool NothingHolds(const std::string& sPath) {
+  HANDLE hFile = CreateFileA(sPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(hFile);
+  return true;
+}
+
+// _fdopen never empties the file, whatever the mode: "w" writes from the start.
+TEST_F(FilesTest, StreamOverAHandleWritesItsFileAndClosesIt) {
+  struct Case {
+    const char* pszMode;
+    int nFlags;
+    const char* pszExpected;
+  };
+  const Case atCases[] = {{"w", 0, "new content"}, {"a", _O_APPEND, "old contentnew"}};
+  for (const Case& tCase : atCases) {
+    SCOPED_TRACE(tCase.pszMode);
+    MakeFile("over.log", "old content");
+    HANDLE hFile = Open("over.log", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), tCase.nFlags);
+    ASSERT_NE(fd, -1);
+    FILE* pStream = _fdopen(fd, tCase.pszMode);
+    ASSERT_NE(pStream, nullptr);
+    EXPECT_GE(fputs("new", pStream), 0);
+    EXPECT_EQ(fclose(pStream), 0);
+    EXPECT_TRUE(NothingHolds(PathOf("over.log")));
+    EXPECT_EQ(ReadFileText(PathOf("over.log")), tCase.pszExpected);
+  }
+}
+
+TEST_F(FilesTest, TheDescriptorOwnsTheHandle) {
+  MakeFile("fd.log", "x");
+  HANDLE hFile = Open("fd.log", GENERIC_READ, 0, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), 0);
+  ASSERT_NE(fd, -1);
+  // The emulated machine's share check does not see descriptors.
+  if (!IsEmulatedMachine()) {
+    EXPECT_FALSE(NothingHolds(PathOf("fd.log")));
+  }
+  EXPECT_EQ(_close(fd), 0);
+  EXPECT_TRUE(NothingHolds(PathOf("fd.log")));
 }
 
 // ---- GetShortPathNameA --------------------------------------------------------------------

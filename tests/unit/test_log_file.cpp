@@ -14,11 +14,14 @@
 #include "log/log_check.h"
 #include "log/log_file.h"
 #include "platform/win32.h"
+#include "tests/support/host_links.h"
 #include "tests/support/test_machine.h"
 
 namespace {
 
 using qxz::test::IsEmulatedMachine;
+using qxz::test::kNoSymbolicLinks;
+using qxz::test::MakeSymbolicLink;
 using qxz::test::ReadFileText;
 using qxz::test::SplitLines;
 using qxz::test::TestMachine;
@@ -563,7 +566,7 @@ TEST_F(LogFileTest, FailingSystemCallsLeaveLoggingOff) {
       {"GetWindowsDirectoryA=5", nullptr},
       {"CreateDirectoryA=5", "<new>"},
       {"SetEnvironmentVariableA=8", "<dir>"},
-      {"_fsopen=13", "<dir>"},
+      {"CreateFileA=5", "<dir>"},
   };
   for (const Case& tCase : atCases) {
     SCOPED_TRACE(tCase.pszFaults);
@@ -579,6 +582,41 @@ TEST_F(LogFileTest, FailingSystemCallsLeaveLoggingOff) {
     EXPECT_FALSE(m_Log.LogMessage(0, "dropped"));
     EXPECT_FALSE(FileExists(PathOf("qxqxin00.log")));
   }
+}
+
+// The file is made, then fails: it is closed, and no other number is tried.
+TEST_F(LogFileTest, FileThatCannotBeCheckedOrStreamedLeavesLoggingOff) {
+  if (!IsEmulatedMachine()) GTEST_SKIP() << "faults are injected into the emulated machine only";
+  for (const char* pszFaults : {"GetFileInformationByHandle=5", "SetEndOfFile=5", "_open_osfhandle=24", "_fdopen=12"}) {
+    SCOPED_TRACE(pszFaults);
+    SetRuntimeVariable("QXZ_FAULTS", pszFaults);
+    const bool fOpened = m_Log.Open("qxqxin.log", 0, LogFlag_Numbered);
+    SetRuntimeVariable("QXZ_FAULTS", nullptr);
+    EXPECT_FALSE(fOpened);
+    EXPECT_FALSE(m_Log.LogMessage(0, "dropped"));
+    EXPECT_FALSE(FileExists(PathOf("qxqxin01.log")));
+    // Held by no handle left behind, which would refuse the deletion.
+    EXPECT_TRUE(DeleteFileA(PathOf("qxqxin00.log").c_str()));
+  }
+}
+
+TEST_F(LogFileTest, OthersCanReadAndWriteTheTextFileWhileItIsWritten) {
+  ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  ASSERT_TRUE(m_Log.LogMessage(0, "line"));
+  HANDLE hOther = CreateFileA(PathOf("qxqxin00.log").c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+  ASSERT_NE(hOther, INVALID_HANDLE_VALUE);
+  char achText[256];
+  DWORD cbRead = 0;
+  ASSERT_TRUE(ReadFile(hOther, achText, sizeof achText, &cbRead, nullptr));
+  CloseHandle(hOther);
+  ASSERT_GT(cbRead, 20u);
+  // Text mode: Windows ends lines with a carriage return and a line feed.
+  const std::string sNewline = IsEmulatedMachine() ? "\n" : "\r\n";
+  const std::string sText(achText, cbRead);
+  EXPECT_EQ(sText.substr(0, sNewline.size() + 5), sNewline + "**** ");
+  EXPECT_EQ(sText.substr(sText.size() - 4 - sNewline.size()), "line" + sNewline);
 }
 
 // ---- ChooseFileNumber ------------------------------------------------------------------------
@@ -643,6 +681,115 @@ TEST(LogChooseFileNumberTest, NamesEndingInTwoDigitsAreNotScannedAndBadNamesFail
     EXPECT_EQ(dwNumber, tCase.dwExpected) << tCase.pszName;
   }
 }
+
+// ---- Links planted under a log's name -----------------------------------------------------------
+
+// What another user may have left under a log's name in a shared temporary
+// directory, pointing at a file elsewhere that the log must never write.
+enum class Plant { SymbolicLink, DanglingLink, HardLink, Directory };
+
+void PrintTo(Plant ePlant, std::ostream* pStream) {
+  static const char* const s_apszNames[] = {"symbolic link", "dangling symbolic link", "hard link", "directory"};
+  *pStream << s_apszNames[static_cast<int>(ePlant)];
+}
+
+class LogLinkTest : public LogFileTest, public ::testing::WithParamInterface<Plant> {
+ protected:
+  void SetUp() override {
+    LogFileTest::SetUp();
+    const Plant ePlant = GetParam();
+    if ((ePlant == Plant::SymbolicLink || ePlant == Plant::DanglingLink) && !IsEmulatedMachine()) {
+      GTEST_SKIP() << kNoSymbolicLinks;
+    }
+    const std::string sVictimDirectory = m_tMachine.NewDirectory("victim");
+    ASSERT_FALSE(sVictimDirectory.empty());
+    m_sVictim = sVictimDirectory + "\\victim.txt";
+    m_sDanglingTarget = sVictimDirectory + "\\created.txt";
+    MakeFile(m_sVictim, "victim\n");
+  }
+
+  static std::string LogName(unsigned nNumber) { return "qxqxin" + TwoDigits(nNumber) + ".log"; }
+
+  void PlantAt(const std::string& sPath) {
+    switch (GetParam()) {
+      case Plant::SymbolicLink: ASSERT_TRUE(MakeSymbolicLink(sPath, m_sVictim)) << sPath; break;
+      case Plant::DanglingLink: ASSERT_TRUE(MakeSymbolicLink(sPath, m_sDanglingTarget)) << sPath; break;
+      case Plant::HardLink: ASSERT_TRUE(CreateHardLinkA(sPath.c_str(), m_sVictim.c_str(), nullptr)) << sPath; break;
+      case Plant::Directory: ASSERT_TRUE(CreateDirectoryA(sPath.c_str(), nullptr)) << sPath; break;
+    }
+  }
+
+  void ExpectVictimUntouched() {
+    EXPECT_EQ(FileLines(m_sVictim), std::vector<std::string>{"victim"});
+    EXPECT_FALSE(FileExists(m_sDanglingTarget));
+  }
+
+  std::string m_sVictim;
+  std::string m_sDanglingTarget;
+};
+
+TEST_P(LogLinkTest, TheFirstNumberPlantedIsPassedOver) {
+  PlantAt(PathOf(LogName(0)));
+  ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf(LogName(1)));
+  ASSERT_TRUE(m_Log.LogMessage(0, "run"));
+  EXPECT_EQ(LinesAfterHeader(PathOf(LogName(1))), std::vector<std::string>{"run"});
+  ExpectVictimUntouched();
+}
+
+TEST_P(LogLinkTest, APlantedLinkHeldOpenIsNotTakenForAFileHeldOpen) {
+  PlantAt(PathOf(LogName(0)));
+  HANDLE hHeld = CreateFileA(PathOf(LogName(0)).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
+  uint32_t dwNumber = 777;
+  EXPECT_TRUE(CLogFile::ChooseFileNumber(PathOf("qxqxin.log"), &dwNumber));
+  EXPECT_EQ(dwNumber, 1u);
+  ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf(LogName(1)));
+  CloseHandle(hHeld);
+  ExpectVictimUntouched();
+}
+
+// The planted entry (or the file it points to) is the least recently
+// accessed, 57 the next.
+TEST_P(LogLinkTest, AmongAllHundredTheNextLeastRecentlyAccessedFileIsReused) {
+  MakeHundredFiles([](unsigned nNumber) { return nNumber == 57 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+  SetLastAccess(m_sVictim, kOldTicks - kOneSecond);
+  ASSERT_TRUE(DeleteFileA(PathOf(LogName(42)).c_str()));
+  PlantAt(PathOf(LogName(42)));
+  ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf(LogName(57)));
+  EXPECT_TRUE(LinesAfterHeader(PathOf(LogName(57))).empty());
+  ExpectVictimUntouched();
+}
+
+TEST_P(LogLinkTest, ANumberedNameGoesOnPastAPlantedNextNumber) {
+  MakeFile(PathOf("log07.txt"), "given\n");
+  PlantAt(PathOf("log08.txt"));
+  ASSERT_TRUE(m_Log.Open(PathOf("log07.txt"), 0, LogFlag_NameAsGiven | LogFlag_Numbered));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf("log09.txt"));
+  EXPECT_EQ(FileLines(PathOf("log07.txt")), std::vector<std::string>{"given"});
+  ExpectVictimUntouched();
+}
+
+TEST_P(LogLinkTest, WithEveryNumberPlantedLoggingStaysOff) {
+  for (unsigned nNumber = 0; nNumber < 100; ++nNumber) PlantAt(PathOf(LogName(nNumber)));
+  EXPECT_FALSE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  EXPECT_FALSE(m_Log.IsEnabled());
+  ExpectVictimUntouched();
+}
+
+TEST_P(LogLinkTest, AnUnnumberedNamePlantedLeavesLoggingOff) {
+  PlantAt(PathOf("plain.log"));
+  EXPECT_FALSE(m_Log.Open("plain.log", 0, 0));
+  EXPECT_FALSE(m_Log.Open("plain.log", 0, LogFlag_Append));
+  ExpectVictimUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(Plants, LogLinkTest,
+                         ::testing::Values(Plant::SymbolicLink, Plant::DanglingLink, Plant::HardLink,
+                                           Plant::Directory));
 
 // ---- GetTempDirectory, PathExists ---------------------------------------------------------
 
