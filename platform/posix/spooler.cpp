@@ -127,7 +127,8 @@ bool IsMonitorRegistered(const std::string& sMonitorKey) {
   return true;
 }
 
-// Creates the monitor's key with its DLL; the last error is set on failure.
+// Creates the monitor's key with its DLL, or nothing; the last error is set on
+// failure.
 bool RegisterMonitor(const std::string& sMonitorKey, LPCSTR pszDllName) {
   HKEY hMonitor = nullptr;
   DWORD dwDisposition = 0;
@@ -145,6 +146,8 @@ bool RegisterMonitor(const std::string& sMonitorKey, LPCSTR pszDllName) {
   }
   RegCloseKey(hMonitor);
   if (nStatus != ERROR_SUCCESS) {
+    // A key without its DLL would pass for a registered monitor.
+    if (dwDisposition == REG_CREATED_NEW_KEY) RegDeleteKeyA(HKEY_LOCAL_MACHINE, sMonitorKey.c_str());
     SetLastError(static_cast<DWORD>(nStatus));
     return false;
   }
