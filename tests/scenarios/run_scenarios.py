@@ -5,6 +5,11 @@ Each scenario is a directory under cases/ with a scenario.json:
 
   {
     "command_line": "-printerdriver=Model A -product=Model A series -port=USB001",
+    "pad_command_line": "x",             optional: {PAD} in the command line becomes as many of
+                                         these as make the whole process command line (the
+                                         program's path in quotes, a blank and the text) 32,767
+                                         characters with its NUL, the longest Windows allows
+    "pin_directory": "{WORK}\\%s",       optional: the Pin is copied there and run from there
     "seed": "seed.reg",                  optional: registry content before the run
     "version": "winme",                  optional: the Windows version of the machine
     "directories": ["{WORK}\\Glue"],     optional: directories made before the run
@@ -12,20 +17,29 @@ Each scenario is a directory under cases/ with a scenario.json:
     "ports": ["USB001"],                 optional: local ports added to the spooler's list
     "faults": "RegSetValueExA@ghoulpathname=5",       optional, emulated machine only
     "platforms": ["native"],             optional: where it runs (default: everywhere)
-    "temp": "unset",                     optional: start without TEMP and TMP (log in C:\\TEMP)
+    "temp": "unset",                     optional: start without TEMP and TMP (log in C:\\TEMP),
+                                         or with TEMP (and under Wine TMP) set to this text
     "runs": 11,                          optional: start the Pin this many times (default 1)
     "prefill_logs": {"oldest": 42},      optional: all hundred log files exist before; the
-                                         one named was accessed least recently
+                                         one named was accessed least recently; with
+                                         "read_only": true all of them are read-only
     "processes": [["hold-mutex", "QXZ_Installation_Initializing", "2000"]],
                                          installer-sim verbs running during the run
     "process_results": ["released"],     optional: the last line each one prints
-    "expect_log": "expected.log",        the log, line by line
+    "expect_log": "expected.log",        the log, line by line; null: no log file anywhere
     "expect_registry": "expected.reg"    HKLM\\SOFTWARE\\Vorquelle afterwards
   }
 
-Placeholders, in every text file of a scenario: {WORK} the scenario's own
-directory (Windows form), {PIN} the Pin's path name, {PINDIR} its directory
-with the final backslash. In .reg files they are written with .reg escapes.
+Case files are UTF-8 text in which every character stands for one byte
+(U+0000 to U+00FF, as in Latin-1): the command line, the .reg text and the
+log are bytes, compared byte for byte.
+
+Placeholders, in every text file of a scenario, the command line and the
+faults: {WORK} the scenario's own directory (Windows form), {HOSTWORK} the
+same as a host path, {PIN} the Pin's path name, {PINDIR} its directory with
+the final backslash, {PAD} the padding of "pad_command_line"; in .reg files
+they are written with .reg escapes. {REPEAT:TEXT:N} stands for N copies of
+TEXT, {xHH} for the byte HH.
 In expected.log, {TIME} stands for a ctime-form time, {LINE} for a source
 line number, and these lines expand:
   @header         the empty line, the header line and the empty line
@@ -54,12 +68,19 @@ PORTS_KEY = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion
 DEFAULT_PORTS = ["COM1:", "COM2:", "COM3:", "COM4:", "FILE:", "LPT1:", "LPT2:", "LPT3:"]
 TIME_PATTERN = r"(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d \d\d:\d\d:\d\d \d{4}"
 FIRST_LINE_TIMEOUT = 60
+# Characters of a process command line on Windows, its terminating NUL included.
+COMMAND_LINE_LIMIT = 32767
 PROCESS_TIMEOUT = 300
 
 
 def windows_path(posix_path):
     """The Windows form of a host path, as Wine and the emulated machine see it."""
     return "Z:" + os.path.abspath(posix_path).replace("/", "\\")
+
+
+def host_path(windows):
+    """The host path of a Windows path on drive Z:."""
+    return windows[2:].replace("\\", "/")
 
 
 def reg_escape(text):
@@ -69,7 +90,8 @@ def reg_escape(text):
 def substitute(text, values, for_reg):
     for name, value in values.items():
         text = text.replace("{" + name + "}", reg_escape(value) if for_reg else value)
-    return text
+    text = re.sub(r"\{REPEAT:(.*?):(\d+)\}", lambda match: match.group(1) * int(match.group(2)), text)
+    return re.sub(r"\{x([0-9a-fA-F]{2})\}", lambda match: chr(int(match.group(1), 16)), text)
 
 
 class Platform:
@@ -83,27 +105,29 @@ class Platform:
         self.prefix = args.prefix
         self.pin_wrapper = args.pin_wrapper
 
-    def pin_program(self, work):
+    def pin_program(self, pin, work):
         """What installer-sim starts: the Pin, or a script that runs it under the wrapper."""
         if not self.pin_wrapper:
-            return self.pin_path()
+            return windows_path(pin) if self.kind == "wine" else pin
         script = os.path.join(work, "pin-wrapper")
         with open(script, "w") as handle:
-            handle.write('#!/bin/sh\nexec %s "%s" "$@"\n' % (self.pin_wrapper, self.pin))
+            handle.write('#!/bin/sh\nexec %s "%s" "$@"\n' % (self.pin_wrapper, pin))
         os.chmod(script, 0o755)
         return script
 
     def command(self, verb_and_args):
+        arguments = [self.argument(text) for text in verb_and_args]
         if self.kind == "wine":
-            return [self.wine_run, self.prefix, self.sim] + verb_and_args
-        return [self.sim] + verb_and_args
+            return [self.wine_run, self.prefix, self.sim] + arguments
+        return [self.sim] + arguments
 
-    def pin_path(self):
-        return windows_path(self.pin) if self.kind == "wine" else self.pin
-
-    def pin_pathname(self):
-        """What the Pin reports as its own path name."""
-        return windows_path(self.pin)
+    def argument(self, text):
+        """An argument as installer-sim must be given it to see the bytes of text:
+        natively the bytes; Wine decodes a Unix argument as UTF-8 and hands the
+        program its Windows-1252 bytes."""
+        if self.kind == "wine":
+            return text.encode("latin-1").decode("cp1252")
+        return text.encode("latin-1")
 
 
 class Run:
@@ -112,30 +136,48 @@ class Run:
         self.case_dir = case_dir
         self.spec = spec
         self.work = work
+        self.machine = platform.prefix if platform.kind == "wine" else os.path.join(work, "machine")
         self.unset_temp = spec.get("temp") == "unset"
         if self.unset_temp:
             # The log goes to TEMP at the root of the Windows drive.
-            machine = platform.prefix if platform.kind == "wine" else os.path.join(work, "machine")
-            self.logs = resolve_ignoring_case(os.path.join(machine, "drive_c"), ["TEMP"])
+            self.logs = resolve_ignoring_case(os.path.join(self.machine, "drive_c"), ["TEMP"])
             shutil.rmtree(self.logs, ignore_errors=True)
         else:
             self.logs = os.path.join(work, "logs")
             os.makedirs(self.logs)
-        pin_pathname = platform.pin_pathname()
-        self.values = {
-            "WORK": windows_path(work),
-            "PIN": pin_pathname,
-            "PINDIR": pin_pathname[: pin_pathname.rfind("\\") + 1],
-        }
+        self.values = {"WORK": windows_path(work), "HOSTWORK": work}
+        pin = platform.pin
+        if "pin_directory" in spec:
+            pin = os.path.join(host_path(substitute(spec["pin_directory"], self.values, False)),
+                               os.path.basename(platform.pin))
+            os.makedirs(os.path.dirname(pin))
+            shutil.copy2(platform.pin, pin)
+        self.pin_program = platform.pin_program(pin, work)
+        pin_pathname = windows_path(pin)
+        self.values["PIN"] = pin_pathname
+        self.values["PINDIR"] = pin_pathname[: pin_pathname.rfind("\\") + 1]
+        self.command_line = self.padded_command_line()
+        self.temp = None if self.unset_temp else substitute(spec.get("temp", windows_path(self.logs)),
+                                                            self.values, False)
         self.env = dict(os.environ)
         self.env.pop("TMP", None)
         self.env.pop("TEMP", None)
-        if not self.unset_temp:
-            self.env["TEMP"] = windows_path(self.logs)
+        if self.temp is not None:
+            self.env["TEMP"] = self.temp
         self.env.pop("QXZ_FAULTS", None)
         self.cleanup_files = []
         if platform.kind == "native":
-            self.env["QXZ_MACHINE_ROOT"] = os.path.join(work, "machine")
+            self.env["QXZ_MACHINE_ROOT"] = self.machine
+
+    def padded_command_line(self):
+        """The command-line text; with "pad_command_line", {PAD} is filled to the limit."""
+        text = substitute(self.spec["command_line"], self.values, False)
+        if "pad_command_line" in self.spec:
+            # The process command line: the program in quotes, a blank, the text and its NUL.
+            free = COMMAND_LINE_LIMIT - (len(self.pin_program) + 3 + len(text) - len("{PAD}") + 1)
+            self.values["PAD"] = (self.spec["pad_command_line"] * free)[:free]
+            text = text.replace("{PAD}", self.values["PAD"])
+        return text
 
     def case_text(self, name, for_reg):
         with open(os.path.join(self.case_dir, name), encoding="utf-8") as handle:
@@ -143,17 +185,23 @@ class Run:
 
     def sim(self, verb_and_args, env=None):
         result = subprocess.run(self.platform.command(verb_and_args), env=env or self.env,
-                                capture_output=True, text=True, timeout=PROCESS_TIMEOUT)
+                                capture_output=True, timeout=PROCESS_TIMEOUT)
+        stdout, stderr = (output.decode("latin-1").replace("\r\n", "\n")
+                          for output in (result.stdout, result.stderr))
         if result.returncode != 0:
             raise AssertionError("installer-sim %s failed (%d):\n%s%s" % (
-                " ".join(verb_and_args), result.returncode, result.stdout, result.stderr))
-        return result.stdout
+                shortened(" ".join(verb_and_args)), result.returncode, stdout, stderr))
+        return stdout
+
+    def write_file(self, name, text, newline="\n"):
+        """A file of the work directory holding the bytes of text."""
+        path = os.path.join(self.work, name)
+        with open(path, "w", encoding="latin-1", newline=newline) as handle:
+            handle.write(text)
+        return path
 
     def import_registry(self, text):
-        path = os.path.join(self.work, "import.reg")
-        with open(path, "w", encoding="utf-8", newline="\r\n" if self.platform.kind == "wine" else "\n") as handle:
-            handle.write(text)
-        self.sim(["reg-import", path])
+        self.sim(["reg-import", self.write_file("import.reg", text, "\r\n" if self.platform.kind == "wine" else "\n")])
 
     def prepare(self):
         seed_body = ""
@@ -166,7 +214,7 @@ class Run:
         version = self.spec.get("version")
         if self.platform.kind == "wine":
             # One prefix serves every case: reset what a case may have left.
-            temp = "-" if self.unset_temp else '"%s"' % reg_escape(windows_path(self.logs))
+            temp = "-" if self.temp is None else '"%s"' % reg_escape(self.temp)
             reset = ["REGEDIT4", "", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle]", "",
                      "[HKEY_CURRENT_USER\\Environment]", '"TEMP"=' + temp, '"TMP"=' + temp, "",
                      "[HKEY_CURRENT_USER\\Software\\Wine]",
@@ -182,9 +230,9 @@ class Run:
         for name in self.spec.get("files", []):
             self.make_file(substitute(name, self.values, False))
         if "prefill_logs" in self.spec:
-            self.prefill_logs(self.spec["prefill_logs"]["oldest"])
+            self.prefill_logs(**self.spec["prefill_logs"])
 
-    def prefill_logs(self, oldest):
+    def prefill_logs(self, oldest, read_only=False):
         """All hundred log files, each accessed a second after the one before,
         but for the oldest, which was accessed an hour before all of them."""
         os.makedirs(self.logs, exist_ok=True)
@@ -195,12 +243,17 @@ class Run:
                 handle.write("an earlier run\n")
             accessed = start - 3600 if number == oldest else start + number
             os.utime(path, (accessed, accessed))
+            if read_only:
+                os.chmod(path, 0o444)
 
     def expected_log_files(self):
-        """The log files there must be afterwards, and the one this run wrote last."""
-        if "prefill_logs" in self.spec:
-            oldest = "qxqxin%02d.log" % self.spec["prefill_logs"]["oldest"]
-            return ["qxqxin%02d.log" % number for number in range(100)], oldest
+        """The log files there must be afterwards, and the one this run wrote
+        last (None when it writes none)."""
+        prefilled = ["qxqxin%02d.log" % number for number in range(100)] if "prefill_logs" in self.spec else []
+        if self.spec["expect_log"] is None:
+            return prefilled, None
+        if prefilled:
+            return prefilled, "qxqxin%02d.log" % self.spec["prefill_logs"]["oldest"]
         names = ["qxqxin%02d.log" % number for number in range(self.spec.get("runs", 1))]
         return names, names[-1]
 
@@ -218,10 +271,9 @@ class Run:
     def make_file(self, name):
         """An empty file, given in Windows form on drive C: or Z:."""
         if name.upper().startswith("C:\\"):
-            machine = self.platform.prefix if self.platform.kind == "wine" else os.path.join(self.work, "machine")
-            path = resolve_ignoring_case(os.path.join(machine, "drive_c"), name[3:].split("\\"))
+            path = resolve_ignoring_case(os.path.join(self.machine, "drive_c"), name[3:].split("\\"))
         else:
-            path = name[2:].replace("\\", "/")
+            path = host_path(name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         open(path, "w").close()
         self.cleanup_files.append(path)
@@ -258,9 +310,12 @@ class Run:
     def run_pin(self):
         env = dict(self.env)
         if "faults" in self.spec:
-            env["QXZ_FAULTS"] = self.spec["faults"]
+            env["QXZ_FAULTS"] = substitute(self.spec["faults"], self.values, False)
+        # From a file, as a text of the greatest length would not fit on
+        # installer-sim's own command line.
+        text_file = self.write_file("command-line", self.command_line)
         for _ in range(self.spec.get("runs", 1)):
-            output = self.sim(["run-pin", self.platform.pin_program(self.work), self.spec["command_line"]], env)
+            output = self.sim(["run-pin-file", self.pin_program, text_file], env)
             codes = re.findall(r"^exit code (-?\d+)$", output, re.MULTILINE)
             if codes != ["0"]:
                 raise AssertionError("the Pin did not exit with 0: %r" % output)
@@ -272,7 +327,16 @@ class Run:
             raise AssertionError("expected the log files %s, found %s" % (expected_names, names))
         for name in names:
             if name != last and "prefill_logs" in self.spec and read_text(os.path.join(self.logs, name)) != "an earlier run\n":
-                raise AssertionError("%s was changed, though another file was accessed less recently" % name)
+                raise AssertionError("%s was changed, though this run's log is %s" % (name, last or "none"))
+        if last is None:
+            # The emulated machine's drives lie in the work directory, Wine's in its prefix.
+            searched = logs_below(self.work)
+            if self.platform.kind == "wine":
+                searched += logs_below(os.path.join(self.machine, "drive_c"))
+            strays = sorted(set(searched) - {os.path.join(self.logs, name) for name in names})
+            if strays:
+                raise AssertionError("expected no log, found %s" % strays)
+            return
         with open(os.path.join(self.logs, last), "rb") as handle:
             actual = handle.read().decode("latin-1").replace("\r\n", "\n").split("\n")
         if actual and actual[-1] == "":
@@ -281,10 +345,24 @@ class Run:
         compare_lines(expected, actual)
 
     def check_registry(self):
-        actual = self.sim(["reg-export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle"]).replace("\r\n", "\n")
+        actual = self.sim(["reg-export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle"])
         expected = self.case_text(self.spec["expect_registry"], True)
         if actual.strip() != expected.strip():
-            raise AssertionError("registry differs.\n--- expected\n%s\n--- actual\n%s" % (expected, actual))
+            raise AssertionError("registry differs.\n--- expected\n%s\n--- actual\n%s" % (
+                shortened(expected), shortened(actual)))
+
+
+def logs_below(directory):
+    """The log files anywhere below a directory."""
+    return [os.path.join(parent, name) for parent, _, names in os.walk(directory)
+            for name in names if re.fullmatch(r"qxqxin\d\d\.log", name, re.IGNORECASE)]
+
+
+def shortened(text, limit=4000):
+    """A text for a message; one of a megabyte would drown it."""
+    if len(text) <= limit:
+        return text
+    return "%s...<%d characters>...%s" % (text[:limit // 2], len(text) - limit, text[-limit // 2:])
 
 
 def read_text(path):
@@ -331,20 +409,24 @@ def port_lines(name):
     return ["", "Name %s,Mon name Local Monitor,Desc Local Port,Res 0 Type=1" % name, " PORT_TYPE_WRITE"]
 
 
-def line_pattern(expected):
+def line_matches(expected, actual):
+    # A line without a pattern is compared as it is: no pattern is built of a megabyte.
+    if "{TIME}" not in expected and "{LINE}" not in expected:
+        return expected == actual
     pattern = re.escape(expected)
     pattern = pattern.replace(re.escape("{TIME}"), TIME_PATTERN).replace(re.escape("{LINE}"), r"\d+")
-    return re.compile(pattern + r"\Z")
+    return re.match(pattern + r"\Z", actual) is not None
 
 
 def compare_lines(expected, actual):
+    whole_log = shortened("\n".join(actual), 40000)
     for number, (want, got) in enumerate(zip(expected, actual), 1):
-        if not line_pattern(want).match(got):
-            raise AssertionError("log line %d differs:\n  expected: %r\n  actual:   %r\n--- whole log\n%s" % (
-                number, want, got, "\n".join(actual)))
+        if not line_matches(want, got):
+            raise AssertionError("log line %d differs:\n  expected: %s\n  actual:   %s\n--- whole log\n%s" % (
+                number, shortened(repr(want)), shortened(repr(got)), whole_log))
     if len(expected) != len(actual):
         raise AssertionError("log has %d lines, expected %d\n--- whole log\n%s" % (
-            len(actual), len(expected), "\n".join(actual)))
+            len(actual), len(expected), whole_log))
 
 
 def run_case(platform, name, keep):

@@ -21,6 +21,7 @@ constexpr Verb kVerbs[] = {
     {"hold-event", 3, "NAME signalled|unsignalled MS", HoldEvent},
     {"watch-event", 2, "NAME MS", WatchEvent},
     {"run-pin", 2, "EXE TEXT", RunPin},
+    {"run-pin-file", 2, "EXE FILE", RunPinFile},
 };
 
 int Usage() {

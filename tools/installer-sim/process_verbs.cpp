@@ -1,6 +1,7 @@
-// run-pin EXE TEXT: starts the program as the co-installer does, with its
-// full path in quotes, a blank and then exactly TEXT as its command line,
-// waits for it to end and prints its exit code.
+// run-pin EXE TEXT and run-pin-file EXE FILE: start the program as the
+// co-installer does, with its full path in quotes, a blank and then exactly
+// TEXT (or the bytes of FILE) as its command line, wait for it to end and
+// print its exit code.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,8 +11,10 @@
 
 namespace qxz::sim {
 
-int RunPin(char** argv) {
-  std::string sCommandLine = std::string("\"") + argv[0] + "\" " + argv[1];
+namespace {
+
+int StartAndWait(const char* pszVerb, const char* pszExe, const std::string& sText) {
+  std::string sCommandLine = std::string("\"") + pszExe + "\" " + sText;
   // CreateProcessA may write into the command line.
   std::vector<char> vCommandLine(sCommandLine.begin(), sCommandLine.end());
   vCommandLine.push_back('\0');
@@ -20,7 +23,7 @@ int RunPin(char** argv) {
   PROCESS_INFORMATION tProcess{};
   if (!CreateProcessA(nullptr, vCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &tStartup,
                       &tProcess)) {
-    return ReportResult("run-pin", "CreateProcessA", GetLastError());
+    return ReportResult(pszVerb, "CreateProcessA", GetLastError());
   }
   CloseHandle(tProcess.hThread);
   PrintLine("started");
@@ -30,12 +33,25 @@ int RunPin(char** argv) {
       !GetExitCodeProcess(tProcess.hProcess, &dwExitCode)) {
     const DWORD dwError = GetLastError();
     CloseHandle(tProcess.hProcess);
-    return ReportResult("run-pin", "waiting for the program", dwError);
+    return ReportResult(pszVerb, "waiting for the program", dwError);
   }
   CloseHandle(tProcess.hProcess);
   std::printf("exit code %lu\n", static_cast<unsigned long>(dwExitCode));
   std::fflush(stdout);
-  return ReportResult("run-pin", nullptr, 0);
+  return ReportResult(pszVerb, nullptr, 0);
+}
+
+}  // namespace
+
+int RunPin(char** argv) { return StartAndWait("run-pin", argv[0], argv[1]); }
+
+// The text comes byte for byte from a file: a text too long for this
+// program's own command line, or bytes that the host's encoding of
+// arguments would change, reach the program unchanged.
+int RunPinFile(char** argv) {
+  std::string sText;
+  if (!ReadHostFile(argv[1], &sText)) return ReportResult("run-pin-file", "reading the file", ERROR_FILE_NOT_FOUND);
+  return StartAndWait("run-pin-file", argv[0], sText);
 }
 
 }  // namespace qxz::sim

@@ -38,17 +38,6 @@ bool SplitRoot(const std::string& sPath, HKEY* phRoot, std::string* psBelow) {
   return false;
 }
 
-bool ReadHostFile(const char* pszPath, std::string* psText) {
-  FILE* pFile = std::fopen(pszPath, "rb");
-  if (pFile == nullptr) return false;
-  char achBuffer[4096];
-  size_t cbRead;
-  while ((cbRead = std::fread(achBuffer, 1, sizeof achBuffer, pFile)) > 0) psText->append(achBuffer, cbRead);
-  bool fOk = !std::ferror(pFile);
-  std::fclose(pFile);
-  return fOk;
-}
-
 // The first failing registry call and its result.
 struct Failure {
   const char* pszCall = nullptr;

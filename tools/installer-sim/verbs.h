@@ -7,6 +7,8 @@
 #ifndef QXZ_TOOLS_INSTALLER_SIM_VERBS_H
 #define QXZ_TOOLS_INSTALLER_SIM_VERBS_H
 
+#include <string>
+
 namespace qxz::sim {
 
 using VerbFunction = int (*)(char** argv);
@@ -32,9 +34,13 @@ int WaitMutex(char** argv);     // sync_verbs.cpp
 int HoldEvent(char** argv);     // sync_verbs.cpp
 int WatchEvent(char** argv);    // sync_verbs.cpp
 int RunPin(char** argv);        // process_verbs.cpp
+int RunPinFile(char** argv);    // process_verbs.cpp
 
 // A line that tells a test that the verb is in place, flushed at once.
 void PrintLine(const char* pszLine);  // sync_verbs.cpp
+
+// The bytes of a file named by its host path, added to *psText.
+bool ReadHostFile(const char* pszPath, std::string* psText);  // file_verbs.cpp
 
 }  // namespace qxz::sim
 
