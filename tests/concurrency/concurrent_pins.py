@@ -45,7 +45,6 @@ from run_scenarios import PROCESS_TIMEOUT, TIME_PATTERN, Platform, Run, shortene
 from pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string  # noqa: E402
 
 GLUE_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle\\QXZ\\Glue"
-VALUES = ["pinpathname", "pdipathname", "ghoulpathname", "runghoul"]
 WAIT_FAILURES = ["dwWaitResult == WAIT_ABANDONED", "dwWaitResult == WAIT_TIMEOUT"]
 
 
@@ -63,9 +62,8 @@ class Driver:
 
     def own(self, line):
         """A line of the reference run as this run writes it."""
-        reference = REFERENCE
-        return (line.replace(reference.command_line, self.command_line).replace(reference.name, self.name)
-                .replace(reference.port, self.port))
+        return (line.replace(REFERENCE.command_line, self.command_line).replace(REFERENCE.name, self.name)
+                .replace(REFERENCE.port, self.port))
 
     def specific_lines(self):
         """Lines that only this run writes."""

@@ -239,7 +239,7 @@ class Call:
 
     def label(self):
         owner = " in %s %s" % (self.owner.call, self.owner.subject) if self.owner else ""
-        return "%s#%d %s%s" % (self.call, self.ordinal, self.name, owner)
+        return "%s#%d %s%s" % (self.call, self.ordinal, self.name or self.subject, owner)
 
 
 def is_system_call(call):
@@ -294,7 +294,7 @@ def annotate(trace, base, values):
             continue  # the spooler's own registry calls
         if item.call in ("CreateEventA", "OpenEventA", "CreateMutexA"):
             last_object = item.name
-        elif item.call in ("SetEvent", "WaitForSingleObject", "ReleaseMutex", "CloseHandle"):
+        elif item.call in ("SetEvent", "WaitForSingleObject", "ReleaseMutex"):
             item.subject = last_object
         elif item.call in ("RegOpenKeyExA", "RegCreateKeyExA"):
             item.subject = next(c.name for c in calls[position:] if c.call in ("RegQueryValueExA", "RegSetValueExA"))
@@ -533,7 +533,7 @@ def sweep_base(sweep, name, jobs, only):
         outcome = sweep.run_pin(base, directory, template, "run-%04d" % call.index, call.fault())
         problems = sweep.check(base, values, before, *outcome, call=call)
         logs = log_files(outcome[2])
-        ending = read_lines(os.path.join(outcome[2], logs[-1]))[-1] if logs else "no log"
+        ending = (read_lines(os.path.join(outcome[2], logs[-1]))[-1] or "(empty)") if logs else "(no log)"
         if not problems and not sweep.keep:
             shutil.rmtree(outcome[0], ignore_errors=True)
         return call, problems, ending
