@@ -6,7 +6,7 @@ Then N Pins start at once through installer-sim run-pin, as Glue starts
 them, each with its own driver and Glue path and a port name of its own, so
 that the lines of each run can be told apart in the logs.
 
-Asserted, as the Parts state them:
+Asserted:
 - every run exits with 0 (natively, without a sanitizer report);
 - the registry exports and parses; every seeded value is still there; each
   driver has either all four of its values (pinpathname, pdipathname,
