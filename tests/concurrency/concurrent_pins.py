@@ -41,7 +41,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 sys.path.insert(0, os.path.join(HERE, "..", "faults"))
-from run_scenarios import PROCESS_TIMEOUT, TIME_PATTERN, Platform, Run, shortened  # noqa: E402
+from run_scenarios import PROCESS_TIMEOUT, TIME_PATTERN, Platform, Run, add_platform_arguments, shortened  # noqa: E402
 from pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string  # noqa: E402
 
 GLUE_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle\\QXZ\\Glue"
@@ -199,11 +199,7 @@ def measure_logs(machine, registered, reference_log):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--platform", choices=["native", "wine"], required=True)
-    parser.add_argument("--pin", required=True, help="the Pin program")
-    parser.add_argument("--sim", required=True, help="the installer-sim program")
-    parser.add_argument("--wine-run", help="tools/wine-run (wine only)")
-    parser.add_argument("--prefix", help="the Wine prefix (wine only)")
+    add_platform_arguments(parser)
     parser.add_argument("--runs", type=int, default=16, help="Pins started at once")
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()

@@ -131,13 +131,13 @@ class Platform:
 
 
 class Run:
-    def __init__(self, platform, case_dir, spec, work):
+    def __init__(self, platform, case_dir, scenario, work):
         self.platform = platform
         self.case_dir = case_dir
-        self.spec = spec
+        self.scenario = scenario
         self.work = work
         self.machine = platform.prefix if platform.kind == "wine" else os.path.join(work, "machine")
-        self.unset_temp = spec.get("temp") == "unset"
+        self.unset_temp = scenario.get("temp") == "unset"
         if self.unset_temp:
             # The log goes to TEMP at the root of the Windows drive.
             self.logs = resolve_ignoring_case(os.path.join(self.machine, "drive_c"), ["TEMP"])
@@ -147,8 +147,8 @@ class Run:
             os.makedirs(self.logs)
         self.values = {"WORK": windows_path(work), "HOSTWORK": work}
         pin = platform.pin
-        if "pin_directory" in spec:
-            pin = os.path.join(host_path(substitute(spec["pin_directory"], self.values, False)),
+        if "pin_directory" in scenario:
+            pin = os.path.join(host_path(substitute(scenario["pin_directory"], self.values, False)),
                                os.path.basename(platform.pin))
             os.makedirs(os.path.dirname(pin))
             shutil.copy2(platform.pin, pin)
@@ -157,7 +157,7 @@ class Run:
         self.values["PIN"] = pin_pathname
         self.values["PINDIR"] = pin_pathname[: pin_pathname.rfind("\\") + 1]
         self.command_line = self.padded_command_line()
-        self.temp = None if self.unset_temp else substitute(spec.get("temp", windows_path(self.logs)),
+        self.temp = None if self.unset_temp else substitute(scenario.get("temp", windows_path(self.logs)),
                                                             self.values, False)
         self.env = dict(os.environ)
         self.env.pop("TMP", None)
@@ -171,11 +171,11 @@ class Run:
 
     def padded_command_line(self):
         """The command-line text; with "pad_command_line", {PAD} is filled to the limit."""
-        text = substitute(self.spec["command_line"], self.values, False)
-        if "pad_command_line" in self.spec:
+        text = substitute(self.scenario["command_line"], self.values, False)
+        if "pad_command_line" in self.scenario:
             # The process command line: the program in quotes, a blank, the text and its NUL.
             free = COMMAND_LINE_LIMIT - (len(self.pin_program) + 3 + len(text) - len("{PAD}") + 1)
-            self.values["PAD"] = (self.spec["pad_command_line"] * free)[:free]
+            self.values["PAD"] = (self.scenario["pad_command_line"] * free)[:free]
             text = text.replace("{PAD}", self.values["PAD"])
         return text
 
@@ -205,13 +205,13 @@ class Run:
 
     def prepare(self):
         seed_body = ""
-        if "seed" in self.spec:
-            seed = self.case_text(self.spec["seed"], True)
+        if "seed" in self.scenario:
+            seed = self.case_text(self.scenario["seed"], True)
             seed_body = seed.split("\n", 1)[1] if seed.startswith("REGEDIT4") else seed
-        ports = self.spec.get("ports", [])
+        ports = self.scenario.get("ports", [])
         if ports:
             seed_body += "\n[%s]\n%s" % (PORTS_KEY, "".join('"%s"=""\n' % port for port in ports))
-        version = self.spec.get("version")
+        version = self.scenario.get("version")
         if self.platform.kind == "wine":
             # One prefix serves every case: reset what a case may have left.
             temp = "-" if self.temp is None else '"%s"' % reg_escape(self.temp)
@@ -225,12 +225,12 @@ class Run:
                 self.sim(["set-version", version])
             if seed_body.strip():
                 self.import_registry("REGEDIT4\n" + seed_body)
-        for directory in self.spec.get("directories", []):
+        for directory in self.scenario.get("directories", []):
             self.sim(["mkdir", substitute(directory, self.values, False)])
-        for name in self.spec.get("files", []):
+        for name in self.scenario.get("files", []):
             self.make_file(substitute(name, self.values, False))
-        if "prefill_logs" in self.spec:
-            self.prefill_logs(**self.spec["prefill_logs"])
+        if "prefill_logs" in self.scenario:
+            self.prefill_logs(**self.scenario["prefill_logs"])
 
     def prefill_logs(self, oldest, read_only=False):
         """All hundred log files, each accessed a second after the one before,
@@ -249,12 +249,12 @@ class Run:
     def expected_log_files(self):
         """The log files there must be afterwards, and the one this run wrote
         last (None when it writes none)."""
-        prefilled = ["qxqxin%02d.log" % number for number in range(100)] if "prefill_logs" in self.spec else []
-        if self.spec["expect_log"] is None:
+        prefilled = ["qxqxin%02d.log" % number for number in range(100)] if "prefill_logs" in self.scenario else []
+        if self.scenario["expect_log"] is None:
             return prefilled, None
         if prefilled:
-            return prefilled, "qxqxin%02d.log" % self.spec["prefill_logs"]["oldest"]
-        names = ["qxqxin%02d.log" % number for number in range(self.spec.get("runs", 1))]
+            return prefilled, "qxqxin%02d.log" % self.scenario["prefill_logs"]["oldest"]
+        names = ["qxqxin%02d.log" % number for number in range(self.scenario.get("runs", 1))]
         return names, names[-1]
 
     def restore(self):
@@ -264,9 +264,12 @@ class Run:
         for path in self.cleanup_files:
             if os.path.exists(path):
                 os.remove(path)
-        ports = self.spec.get("ports", [])
-        if ports and self.platform.kind == "wine":
-            self.import_registry("REGEDIT4\n\n[%s]\n%s" % (PORTS_KEY, "".join('"%s"=-\n' % port for port in ports)))
+        if self.platform.kind == "wine":
+            # The user's TEMP pointed into this case's directory, which goes
+            # now: later programs in the prefix take the machine's own TEMP.
+            ports = "".join('"%s"=-\n' % port for port in self.scenario.get("ports", []))
+            self.import_registry("REGEDIT4\n\n[HKEY_CURRENT_USER\\Environment]\n\"TEMP\"=-\n\"TMP\"=-\n\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Wine]\n\"Version\"=-\n\n[%s]\n%s" % (PORTS_KEY, ports))
 
     def make_file(self, name):
         """An empty file, given in Windows form on drive C: or Z:."""
@@ -280,7 +283,7 @@ class Run:
 
     def start_processes(self):
         processes = []
-        for verb_and_args in self.spec.get("processes", []):
+        for verb_and_args in self.scenario.get("processes", []):
             process = subprocess.Popen(self.platform.command(verb_and_args), env=self.env,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
             lines = queue.Queue()
@@ -309,12 +312,12 @@ class Run:
 
     def run_pin(self):
         env = dict(self.env)
-        if "faults" in self.spec:
-            env["QXZ_FAULTS"] = substitute(self.spec["faults"], self.values, False)
+        if "faults" in self.scenario:
+            env["QXZ_FAULTS"] = substitute(self.scenario["faults"], self.values, False)
         # From a file, as a text of the greatest length would not fit on
         # installer-sim's own command line.
         text_file = self.write_file("command-line", self.command_line)
-        for _ in range(self.spec.get("runs", 1)):
+        for _ in range(self.scenario.get("runs", 1)):
             output = self.sim(["run-pin-file", self.pin_program, text_file], env)
             codes = re.findall(r"^exit code (-?\d+)$", output, re.MULTILINE)
             if codes != ["0"]:
@@ -326,7 +329,7 @@ class Run:
         if names != expected_names:
             raise AssertionError("expected the log files %s, found %s" % (expected_names, names))
         for name in names:
-            if name != last and "prefill_logs" in self.spec and read_text(os.path.join(self.logs, name)) != "an earlier run\n":
+            if name != last and "prefill_logs" in self.scenario and read_text(os.path.join(self.logs, name)) != "an earlier run\n":
                 raise AssertionError("%s was changed, though this run's log is %s" % (name, last or "none"))
         if last is None:
             # The emulated machine's drives lie in the work directory, Wine's in its prefix.
@@ -341,12 +344,12 @@ class Run:
             actual = handle.read().decode("latin-1").replace("\r\n", "\n").split("\n")
         if actual and actual[-1] == "":
             actual.pop()
-        expected = expand_expected_log(self.case_text(self.spec["expect_log"], False))
+        expected = expand_expected_log(self.case_text(self.scenario["expect_log"], False))
         compare_lines(expected, actual)
 
     def check_registry(self):
         actual = self.sim(["reg-export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle"])
-        expected = self.case_text(self.spec["expect_registry"], True)
+        expected = self.case_text(self.scenario["expect_registry"], True)
         if actual.strip() != expected.strip():
             raise AssertionError("registry differs.\n--- expected\n%s\n--- actual\n%s" % (
                 shortened(expected), shortened(actual)))
@@ -432,12 +435,12 @@ def compare_lines(expected, actual):
 def run_case(platform, name, keep):
     case_dir = os.path.join(CASES, name)
     with open(os.path.join(case_dir, "scenario.json"), encoding="utf-8") as handle:
-        spec = json.load(handle)
-    if platform.kind not in spec.get("platforms", ["native", "wine"]):
+        scenario = json.load(handle)
+    if platform.kind not in scenario.get("platforms", ["native", "wine"]):
         print("%s: not for %s" % (name, platform.kind))
         return "skipped"
     work = tempfile.mkdtemp(prefix="qxz-scenario-%s-" % name)
-    run = Run(platform, case_dir, spec, work)
+    run = Run(platform, case_dir, scenario, work)
     try:
         run.prepare()
         processes = run.start_processes()
@@ -445,11 +448,11 @@ def run_case(platform, name, keep):
             run.run_pin()
         finally:
             results = run.finish_processes(processes)
-        if "process_results" in spec and results != spec["process_results"]:
-            raise AssertionError("installer processes ended with %s, expected %s" % (results, spec["process_results"]))
-        if "expect_log" in spec:
+        if "process_results" in scenario and results != scenario["process_results"]:
+            raise AssertionError("installer processes ended with %s, expected %s" % (results, scenario["process_results"]))
+        if "expect_log" in scenario:
             run.check_log()
-        if "expect_registry" in spec:
+        if "expect_registry" in scenario:
             run.check_registry()
     finally:
         run.restore()
@@ -459,13 +462,18 @@ def run_case(platform, name, keep):
     return "passed"
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def add_platform_arguments(parser):
+    """The options that say which Pin runs where (shared with the other whole-run tests)."""
     parser.add_argument("--platform", choices=["native", "wine"], required=True)
     parser.add_argument("--pin", required=True, help="the Pin program")
     parser.add_argument("--sim", required=True, help="the installer-sim program")
     parser.add_argument("--wine-run", help="tools/wine-run (wine only)")
     parser.add_argument("--prefix", help="the Wine prefix (wine only)")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    add_platform_arguments(parser)
     parser.add_argument("--pin-wrapper", help="native only: a command that runs the Pin, such as valgrind with its options")
     parser.add_argument("--keep", action="store_true", help="keep each case's work directory")
     parser.add_argument("cases", nargs="*", help="case names (default: all)")
