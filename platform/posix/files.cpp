@@ -228,64 +228,62 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   return hFile;
 }
 
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-                     void* /*lpOverlapped*/) {
-  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-  if (CallFaulted("ReadFile", nullptr)) return FALSE;
+}  // extern "C"
+
+namespace {
+
+// ReadFile and WriteFile alike: the handle must allow reading or writing
+// (fWrite), and all that is asked for moves, short only at the end of a
+// file. fnMove moves at most the given count at the given offset into the
+// buffer, as read or write do.
+template <typename Move>
+BOOL TransferAll(const char* pszCall, HANDLE hFile, bool fWrite, const void* pBuffer, DWORD cbWanted,
+                 LPDWORD pcbDone, Move fnMove) {
+  if (pcbDone != nullptr) *pcbDone = 0;
+  if (CallFaulted(pszCall, nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FALSE;
-  if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) {
+  if (pBuffer == nullptr && cbWanted != 0) {
     SetLastError(ERROR_NOACCESS);
     return FALSE;
   }
-  if (!pFile->CanRead()) {
+  if (!(fWrite ? pFile->CanWrite() : pFile->CanRead())) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  // A file delivers all that is asked for, short only at its end.
   DWORD cbDone = 0;
-  while (cbDone < nNumberOfBytesToRead) {
-    const ssize_t cbRead = SysRead(pFile->Descriptor(), static_cast<char*>(lpBuffer) + cbDone,
-                                   nNumberOfBytesToRead - cbDone);
-    if (cbRead < 0 && errno == EINTR) continue;
-    if (cbRead < 0) {
+  while (cbDone < cbWanted) {
+    const ssize_t cbMoved = fnMove(pFile->Descriptor(), cbDone, cbWanted - cbDone);
+    if (cbMoved < 0 && errno == EINTR) continue;
+    if (cbMoved < 0) {
       SetLastError(ErrorFromErrno(errno));
       return FALSE;
     }
-    if (cbRead == 0) break;
-    cbDone += static_cast<DWORD>(cbRead);
-    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = cbDone;
+    if (cbMoved == 0) break;
+    cbDone += static_cast<DWORD>(cbMoved);
+    if (pcbDone != nullptr) *pcbDone = cbDone;
   }
   return TRUE;
 }
 
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     void* /*lpOverlapped*/) {
+  return TransferAll("ReadFile", hFile, false, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                     [&](int fd, DWORD cbOffset, DWORD cbLeft) {
+                       return SysRead(fd, static_cast<char*>(lpBuffer) + cbOffset, cbLeft);
+                     });
+}
+
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       void* /*lpOverlapped*/) {
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  if (CallFaulted("WriteFile", nullptr)) return FALSE;
-  FileObject* pFile = LookupFile(hFile);
-  if (pFile == nullptr) return FALSE;
-  if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
-  if (!pFile->CanWrite()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  DWORD cbDone = 0;
-  while (cbDone < nNumberOfBytesToWrite) {
-    const ssize_t cbWritten = SysWrite(pFile->Descriptor(), static_cast<const char*>(lpBuffer) + cbDone,
-                                       nNumberOfBytesToWrite - cbDone);
-    if (cbWritten < 0 && errno == EINTR) continue;
-    if (cbWritten < 0) {
-      SetLastError(ErrorFromErrno(errno));
-      return FALSE;
-    }
-    cbDone += static_cast<DWORD>(cbWritten);
-    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = cbDone;
-  }
-  return TRUE;
+  return TransferAll("WriteFile", hFile, true, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                     [&](int fd, DWORD cbOffset, DWORD cbLeft) {
+                       return SysWrite(fd, static_cast<const char*>(lpBuffer) + cbOffset, cbLeft);
+                     });
 }
 
 // The file ends at the handle's position.
