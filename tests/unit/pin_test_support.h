@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -30,22 +29,6 @@ inline std::string MainError(const std::string& sCondition) {
 // The line that a failed registry read adds when its failure is logged.
 inline std::string RegReadFailed(const std::string& sPath, const std::string& sValueName, LONG lResult) {
   return "RegGetStringValue (" + sPath + ", " + sValueName + ") Failed, lResult = " + std::to_string(lResult);
-}
-
-// The lines of a log file after its header, with the line numbers of error
-// lines replaced by "N" (as CapturedLog gives them).
-inline std::vector<std::string> LogFileLines(const std::string& sPath) {
-  static const std::regex kLineNumber(", Line [0-9]+\\]: ");
-  std::vector<std::string> vLines = SplitLines(ReadFileText(sPath));
-  for (std::string& sLine : vLines) {
-    if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();  // text mode on Windows
-    sLine = std::regex_replace(sLine, kLineNumber, ", Line N]: ", std::regex_constants::format_first_only);
-  }
-  if (vLines.size() < 3 || vLines[1].rfind("**** ", 0) != 0) {
-    ADD_FAILURE() << "no log header in " << sPath;
-    return vLines;
-  }
-  return std::vector<std::string>(vLines.begin() + 3, vLines.end());
 }
 
 // Values of the Glue key itself, which every driver shares: set for one test

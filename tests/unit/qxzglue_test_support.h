@@ -17,10 +17,27 @@
 
 namespace qxz::test {
 
-// What g_Log receives while the object lives, in a file of its own. Lines()
-// gives the lines after the header, with the line number of each error line
-// replaced by "N", so that a test states the source file and the condition
-// exactly without depending on where in the module the check stands.
+// The lines of a log file after its header, with the line number of each
+// error line replaced by "N", so that a test states the source file and the
+// condition exactly without depending on where in the module the check
+// stands.
+inline std::vector<std::string> LogFileLines(const std::string& sPath) {
+  static const std::regex kLineNumber(", Line [0-9]+\\]: ");
+  std::vector<std::string> vLines = SplitLines(ReadFileText(sPath));
+  for (std::string& sLine : vLines) {
+    if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();  // text mode on Windows
+    sLine = std::regex_replace(sLine, kLineNumber, ", Line N]: ", std::regex_constants::format_first_only);
+  }
+  // The header: an empty line, the "**** ... ****" line, an empty line.
+  if (vLines.size() < 3 || vLines[1].rfind("**** ", 0) != 0) {
+    ADD_FAILURE() << "no log header in " << sPath;
+    return vLines;
+  }
+  return std::vector<std::string>(vLines.begin() + 3, vLines.end());
+}
+
+// What g_Log receives while the object lives, in a file of its own; Lines()
+// as LogFileLines gives them.
 class CapturedLog {
  public:
   explicit CapturedLog(TestMachine& tMachine)
@@ -31,21 +48,7 @@ class CapturedLog {
   CapturedLog(const CapturedLog&) = delete;
   CapturedLog& operator=(const CapturedLog&) = delete;
 
-  std::vector<std::string> Lines() const {
-    static const std::regex kLineNumber(", Line [0-9]+\\]: ");
-    std::vector<std::string> vLines = SplitLines(ReadFileText(m_sPath));
-    for (std::string& sLine : vLines) {
-      if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();  // text mode on Windows
-      sLine = std::regex_replace(sLine, kLineNumber, ", Line N]: ",
-                                 std::regex_constants::format_first_only);
-    }
-    // The header: an empty line, the "**** ... ****" line, an empty line.
-    if (vLines.size() < 3 || vLines[1].rfind("**** ", 0) != 0) {
-      ADD_FAILURE() << "no log header in " << m_sPath;
-      return vLines;
-    }
-    return std::vector<std::string>(vLines.begin() + 3, vLines.end());
-  }
+  std::vector<std::string> Lines() const { return LogFileLines(m_sPath); }
 
  private:
   std::string m_sPath;
@@ -66,22 +69,6 @@ inline std::string RegistryError(const std::string& sCondition) {
 
 // ---- Registry, bypassing the code under test ----------------------------------
 
-inline void DeleteKeyTree(HKEY hkRoot, const std::string& sPath) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(hkRoot, sPath.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return;
-  std::vector<std::string> vSubkeys;
-  char szName[256];
-  DWORD cchName = sizeof szName;
-  while (RegEnumKeyExA(hKey, static_cast<DWORD>(vSubkeys.size()), szName, &cchName, nullptr, nullptr,
-                       nullptr, nullptr) == ERROR_SUCCESS) {
-    vSubkeys.push_back(szName);
-    cchName = sizeof szName;
-  }
-  RegCloseKey(hKey);
-  for (const std::string& sSubkey : vSubkeys) DeleteKeyTree(hkRoot, sPath + "\\" + sSubkey);
-  RegDeleteKeyA(hkRoot, sPath.c_str());
-}
-
 // A driver key of its own below the Glue key, unique to this process and
 // test (the registry under Wine is shared), deleted with its subkeys.
 class ScratchDriverKey {
@@ -90,9 +77,9 @@ class ScratchDriverKey {
       : m_sDriverName("qxz-unit-" + std::to_string(GetCurrentProcessId()) + "-" +
                       std::to_string(++s_nCounter)),
         m_sPath("SOFTWARE\\Vorquelle\\QXZ\\Glue\\" + m_sDriverName) {
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, m_sPath);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, m_sPath);
   }
-  ~ScratchDriverKey() { DeleteKeyTree(HKEY_LOCAL_MACHINE, m_sPath); }
+  ~ScratchDriverKey() { DeleteRegistryTree(HKEY_LOCAL_MACHINE, m_sPath); }
   ScratchDriverKey(const ScratchDriverKey&) = delete;
   ScratchDriverKey& operator=(const ScratchDriverKey&) = delete;
 

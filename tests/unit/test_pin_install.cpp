@@ -504,7 +504,7 @@ TEST_F(PinInstallTest, FailedWriteKeepsTheEarlierWrites) {
        InstallError("RegSetStringValue( g_sRegKeyGlue + \"\\\\\" + sDriverName, g_sSwitchRunGhoul,\"true\" ) == false")},
   };
   for (size_t iFailing = 0; iFailing < std::size(kSteps); ++iFailing) {
-    qxz::test::DeleteKeyTree(HKEY_LOCAL_MACHINE, m_tDriver.Path());
+    qxz::test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, m_tDriver.Path());
     PrepareDriver();
     const std::string sFailing = kSteps[iFailing].pszValueName;
     CapturedLog tLog(m_tMachine);
