@@ -52,18 +52,23 @@ constexpr DWORD kLogShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // The temporary directory may be writable by others, and this program runs
 // elevated: a link planted under a log's name (symbolic, hard, or any other
-// reparse point) would have it write into a file of the planter's choice.
-// Only a file that is neither, and no directory, is written.
-bool IsOrdinaryFile(const BY_HANDLE_FILE_INFORMATION& tInfo) {
-  return (tInfo.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+// reparse point) would have it write into a file of the planter's choice,
+// and a pipe or device would hold it up or take its lines. Only a file on
+// disk that is neither, and no directory, is written.
+bool IsOrdinaryFile(HANDLE hFile, const BY_HANDLE_FILE_INFORMATION& tInfo) {
+  return GetFileType(hFile) == FILE_TYPE_DISK &&
+         (tInfo.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
          tInfo.nNumberOfLinks == 1;
 }
 
-// Reads what the handle describes and closes it.
-bool CloseAfterInformation(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* ptInfo) {
-  const bool fRead = GetFileInformationByHandle(hFile, ptInfo) != FALSE;
+// Whether the handle has an ordinary file, and then its last access time;
+// the handle is closed.
+bool IsOrdinaryFileClosing(HANDLE hFile, FILETIME* pftAccessed) {
+  BY_HANDLE_FILE_INFORMATION tInfo;
+  const bool fOrdinary = GetFileInformationByHandle(hFile, &tInfo) && IsOrdinaryFile(hFile, tInfo);
   CloseHandle(hFile);
-  return fRead;
+  if (fOrdinary && pftAccessed != nullptr) *pftAccessed = tInfo.ftLastAccessTime;
+  return fOrdinary;
 }
 
 // Whether the name holds something other than an ordinary file, as an open
@@ -72,8 +77,7 @@ bool CloseAfterInformation(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* ptInfo) {
 bool HoldsOtherThanOrdinaryFile(const std::string& sName) {
   HANDLE hEntry = CreateFileA(sName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, kOpenEntryItself, nullptr);
-  BY_HANDLE_FILE_INFORMATION tInfo;
-  return hEntry != INVALID_HANDLE_VALUE && CloseAfterInformation(hEntry, &tInfo) && !IsOrdinaryFile(tInfo);
+  return hEntry != INVALID_HANDLE_VALUE && !IsOrdinaryFileClosing(hEntry, nullptr);
 }
 
 enum CandidateState {
@@ -83,54 +87,65 @@ enum CandidateState {
 };
 
 CandidateState ProbeCandidate(const std::string& sCandidate, FILETIME* pftAccessed) {
-  BY_HANDLE_FILE_INFORMATION tInfo;
-  // No sharing: a file that another process holds open counts as free.
+  // No sharing: the open fails for a file that another run holds open.
   HANDLE hFile = CreateFileA(sCandidate.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, kOpenEntryItself, nullptr);
   if (hFile != INVALID_HANDLE_VALUE) {
-    if (!CloseAfterInformation(hFile, &tInfo) || !IsOrdinaryFile(tInfo)) return CandidateState_PassedOver;
-    *pftAccessed = tInfo.ftLastAccessTime;
-    return CandidateState_Present;
+    return IsOrdinaryFileClosing(hFile, pftAccessed) ? CandidateState_Present : CandidateState_PassedOver;
   }
-  // A link held open elsewhere must not pass for a file held open.
+  // A file in use is another run's log: emptying it would lose that run's
+  // lines, so it is passed over rather than counted as free.
+  if (GetLastError() == ERROR_SHARING_VIOLATION) return CandidateState_PassedOver;
   return HoldsOtherThanOrdinaryFile(sCandidate) ? CandidateState_PassedOver : CandidateState_Free;
 }
 
 // How an attempt to open the log's file for writing ended.
 enum OpenResult {
   OpenResult_Opened,
-  OpenResult_Unsafe,  // the name is not an ordinary file: never written
+  OpenResult_Refused,  // the name is not an ordinary file, or is another run's: never written
   OpenResult_Failed,
 };
 
-// The log's file opened for writing, checked on the handle itself: the
-// directory may have changed since the number was chosen. A new file is
+// The log's file made anew, for a log that starts empty. Whatever stands
+// under the name is removed first (a link goes, never what it points to),
+// and the file is then created exclusively: nothing planted is written
+// through, and two runs never share a file. A name that holds no ordinary
+// file is left alone where the system can tell.
+OpenResult CreateNewFile(const std::string& sFileName, HANDLE* phFile) {
+  if (HoldsOtherThanOrdinaryFile(sFileName)) return OpenResult_Refused;
+  if (!DeleteFileA(sFileName.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return OpenResult_Refused;
+  *phFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return *phFile != INVALID_HANDLE_VALUE ? OpenResult_Opened : OpenResult_Refused;
+}
+
+// The log's file opened to add to it, checked on the handle itself: the
+// directory may have changed since the name was looked at. A new file is
 // made without following anything; an existing one is opened as the entry
-// itself. An existing name that cannot be opened is unsafe as well when it
+// itself. An existing name that cannot be opened is refused as well when it
 // is no ordinary file, or not found: a dangling link on a system that
 // follows links whatever it is asked.
-OpenResult OpenOrdinaryFile(const std::string& sFileName, HANDLE* phFile) {
+OpenResult OpenFileToAppend(const std::string& sFileName, HANDLE* phFile) {
   const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   HANDLE hFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, CREATE_NEW, dwFlags, nullptr);
   if (hFile == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
     hFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, OPEN_EXISTING, dwFlags, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {
-      const bool fUnsafe = GetLastError() == ERROR_FILE_NOT_FOUND || HoldsOtherThanOrdinaryFile(sFileName);
-      return fUnsafe ? OpenResult_Unsafe : OpenResult_Failed;
+      const bool fRefused = GetLastError() == ERROR_FILE_NOT_FOUND || HoldsOtherThanOrdinaryFile(sFileName);
+      return fRefused ? OpenResult_Refused : OpenResult_Failed;
     }
   }
   if (hFile == INVALID_HANDLE_VALUE) return OpenResult_Failed;
   BY_HANDLE_FILE_INFORMATION tInfo;
   const bool fDescribed = GetFileInformationByHandle(hFile, &tInfo) != FALSE;
-  if (fDescribed && IsOrdinaryFile(tInfo)) {
+  if (fDescribed && IsOrdinaryFile(hFile, tInfo)) {
     *phFile = hFile;
     return OpenResult_Opened;
   }
   CloseHandle(hFile);
   // A file that cannot be described is not written either, but is no reason
   // to try the next number.
-  return fDescribed ? OpenResult_Unsafe : OpenResult_Failed;
+  return fDescribed ? OpenResult_Refused : OpenResult_Failed;
 }
-
 // A text-mode stream that owns the handle from now on.
 FILE* StreamOnHandle(HANDLE hFile, bool fAppend) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_TEXT | (fAppend ? _O_APPEND : 0));
@@ -145,13 +160,8 @@ FILE* StreamOnHandle(HANDLE hFile, bool fAppend) {
 
 OpenResult OpenStreamOnFile(const std::string& sFileName, bool fAppend, FILE** ppFile) {
   HANDLE hFile = INVALID_HANDLE_VALUE;
-  const OpenResult eResult = OpenOrdinaryFile(sFileName, &hFile);
+  const OpenResult eResult = fAppend ? OpenFileToAppend(sFileName, &hFile) : CreateNewFile(sFileName, &hFile);
   if (eResult != OpenResult_Opened) return eResult;
-  // Emptied only now that the file is known to be an ordinary one.
-  if (!fAppend && !SetEndOfFile(hFile)) {
-    CloseHandle(hFile);
-    return OpenResult_Failed;
-  }
   *ppFile = StreamOnHandle(hFile, fAppend);
   return *ppFile != nullptr ? OpenResult_Opened : OpenResult_Failed;
 }
@@ -221,10 +231,14 @@ bool CLogFile::WriteLine(const std::string& sLine) {
     m_dwOpenFlags = m_dwFlags;
   }
   if (m_pFile == nullptr && !OpenStream()) return false;
-  if (fprintf(m_pFile, "%s\n", sLine.c_str()) < 0) return false;
   // Flushed at once, so that the log is complete up to the last line even
-  // when the process is ended abruptly.
-  return fflush(m_pFile) == 0;
+  // when the process is ended abruptly. A line that could not be written is
+  // lost, and the stream's error is cleared for the next one.
+  if (fprintf(m_pFile, "%s\n", sLine.c_str()) < 0 || fflush(m_pFile) != 0) {
+    clearerr(m_pFile);
+    return false;
+  }
+  return true;
 }
 
 // Places the file (temporary directory, number) and opens it. A stream that
@@ -236,24 +250,29 @@ bool CLogFile::OpenStream() {
     if (!GetTempDirectory(&sDirectory)) return false;
     m_sFileName = sDirectory + GetFileNamePart(m_sFileName);
   }
-  const bool fNumbered = (m_dwFlags & LogFlag_Numbered) != 0;
-  // A numbered file that is not safe to write is passed over: the name then
-  // ends in its number, so the next choice takes the number after it.
-  for (uint32_t nTry = 0; nTry < kNumberCount; ++nTry) {
-    if (fNumbered && !NumberFileName()) return false;
+  const bool fAppend = (m_dwFlags & LogFlag_Append) != 0;
+  if ((m_dwFlags & LogFlag_Numbered) == 0) {
     m_sOpenFileName = m_sFileName;
-    const OpenResult eResult = OpenStreamOnFile(m_sFileName, (m_dwFlags & LogFlag_Append) != 0, &m_pFile);
-    if (eResult != OpenResult_Unsafe || !fNumbered) return eResult == OpenResult_Opened;
+    return OpenStreamOnFile(m_sFileName, fAppend, &m_pFile) == OpenResult_Opened;
+  }
+  // A number whose file is refused is passed over and the choice made again
+  // without it. A name that carries its own number goes on with the next
+  // one, as it does without looking at files.
+  const std::string sUnnumbered = m_sFileName;
+  std::string sChooseFrom = sUnnumbered;
+  NumberSet passedOver;
+  for (uint32_t nTry = 0; nTry < kNumberCount; ++nTry) {
+    uint32_t dwNumber = 0;
+    if (!ChooseFileNumberPassingOver(sChooseFrom, passedOver, &dwNumber)) return false;
+    m_sFileName = NumberedName(GetDirectoryPart(sUnnumbered), GetBaseWithoutNumber(sUnnumbered), dwNumber,
+                               GetExtension(sUnnumbered));
+    m_sOpenFileName = m_sFileName;
+    const OpenResult eResult = OpenStreamOnFile(m_sFileName, fAppend, &m_pFile);
+    if (eResult != OpenResult_Refused) return eResult == OpenResult_Opened;
+    passedOver.set(dwNumber);
+    if (!GetNumberSuffix(sChooseFrom).empty()) sChooseFrom = m_sFileName;
   }
   return false;
-}
-
-bool CLogFile::NumberFileName() {
-  uint32_t dwNumber = 0;
-  if (!ChooseFileNumber(m_sFileName, &dwNumber)) return false;
-  m_sFileName = NumberedName(GetDirectoryPart(m_sFileName), GetBaseWithoutNumber(m_sFileName), dwNumber,
-                             GetExtension(m_sFileName));
-  return true;
 }
 
 void CLogFile::CloseStream() {
@@ -338,6 +357,11 @@ bool CLogFile::GetTempDirectory(std::string* psDirectory) {
 }
 
 bool CLogFile::ChooseFileNumber(const std::string& sFileName, uint32_t* pdwNumber) {
+  return ChooseFileNumberPassingOver(sFileName, NumberSet(), pdwNumber);
+}
+
+bool CLogFile::ChooseFileNumberPassingOver(const std::string& sFileName, const NumberSet& passedOver,
+                                           uint32_t* pdwNumber) {
   if (sFileName.empty()) return false;
   const std::string sSuffix = GetNumberSuffix(sFileName);
   if (sSuffix.size() == 2) {
@@ -354,8 +378,10 @@ bool CLogFile::ChooseFileNumber(const std::string& sFileName, uint32_t* pdwNumbe
   FILETIME ftOldest;
   ftOldest.dwLowDateTime = 0xFFFFFFFF;
   ftOldest.dwHighDateTime = 0x7FFFFFFF;
+  bool fAnyPresent = false;
   uint32_t dwOldest = 0;
   for (uint32_t dwCandidate = 0; dwCandidate < kNumberCount; ++dwCandidate) {
+    if (passedOver.test(dwCandidate)) continue;
     FILETIME ftAccessed;
     const CandidateState eState = ProbeCandidate(NumberedName(sDirectory, sBase, dwCandidate, sExtension), &ftAccessed);
     if (eState == CandidateState_Free) {
@@ -363,11 +389,14 @@ bool CLogFile::ChooseFileNumber(const std::string& sFileName, uint32_t* pdwNumbe
       return true;
     }
     // Strictly earlier only: on equal times the lower number stays.
-    if (eState == CandidateState_Present && CompareFileTime(&ftAccessed, &ftOldest) < 0) {
+    if (eState == CandidateState_Present && (!fAnyPresent || CompareFileTime(&ftAccessed, &ftOldest) < 0)) {
       ftOldest = ftAccessed;
       dwOldest = dwCandidate;
+      fAnyPresent = true;
     }
   }
+  // Nothing free and nothing to reuse: every number is passed over.
+  if (!fAnyPresent) return false;
   *pdwNumber = dwOldest;
   return true;
 }

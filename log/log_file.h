@@ -3,6 +3,7 @@
 #ifndef QXZ_LOG_LOG_FILE_H
 #define QXZ_LOG_LOG_FILE_H
 
+#include <bitset>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -76,8 +77,11 @@ class CLogFile {
   bool WriteHeader();
   bool WriteLine(const std::string& sLine);
   bool OpenStream();
-  bool NumberFileName();
   void CloseStream();
+  // The numbers 0 to 99 that a choice leaves out.
+  using NumberSet = std::bitset<100>;
+  static bool ChooseFileNumberPassingOver(const std::string& sFileName, const NumberSet& passedOver,
+                                          uint32_t* pdwNumber);
   static std::string FormatText(const char* pszFormat, va_list vaArguments) QX_PRINTF_FORMAT(1, 0);
 
   std::string m_sFileName;

@@ -2,6 +2,7 @@
 // CreateHardLinkA, and the runtime's streams and descriptors over them
 // (_fsopen, _open_osfhandle, _fdopen, _close), over POSIX descriptors.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,13 +134,59 @@ DWORD RefusalOfExisting(const struct stat& tStat, DWORD dwAccess, DWORD dwShareM
   return ERROR_SUCCESS;
 }
 
+// An open never waits: a FIFO or a device planted under a file's name would
+// otherwise block it until a peer appears. The descriptor then blocks as an
+// ordinary one does.
+int OpenWithoutWaiting(const std::string& sPath, int nFlags) {
+  const int fd = SysOpen(sPath.c_str(), nFlags | O_NONBLOCK, 0666);
+  if (fd < 0) return fd;
+  const int nStatusFlags = fcntl(fd, F_GETFL);
+  if (nStatusFlags == -1 || fcntl(fd, F_SETFL, nStatusFlags & ~O_NONBLOCK) == -1) {
+    const int nErrno = errno;
+    SysClose(fd);
+    errno = nErrno;
+    return -1;
+  }
+  return fd;
+}
+
 // With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself, as
 // Windows opens a reparse point, never the file it points to. Its
-// descriptor serves to describe the link only.
+// descriptor serves to describe the link only, so it is never handed out
+// for writing: a handle for writing can always be written.
 int OpenNoFollow(const std::string& sPath, int nFlags) {
-  const int fd = SysOpen(sPath.c_str(), nFlags | O_NOFOLLOW, 0666);
-  if (fd >= 0 || errno != ELOOP) return fd;
+  const int fd = OpenWithoutWaiting(sPath, nFlags | O_NOFOLLOW);
+  if (fd >= 0 || errno != ELOOP || (nFlags & O_ACCMODE) != O_RDONLY) return fd;
   return SysOpen(sPath.c_str(), O_PATH | O_NOFOLLOW);
+}
+
+// An open that only looks at an existing entry (no data access) opens
+// whatever is there, a socket or a device too, without touching it.
+bool OnlyDescribes(DWORD dwAccess, DWORD dwCreationDisposition) {
+  return !FileObject::UsesData(dwAccess) && dwCreationDisposition == OPEN_EXISTING;
+}
+
+// Other processes see an open through a lock on its open file: shared for an
+// open that lets others read or write, exclusive for one that lets nobody
+// use the data. An open that allows deletion takes none, so that DeleteFileA
+// can tell by the lock alone whether a holder refuses it. Within the process
+// the share check of the open files is exact; across processes this is its
+// approximation. 0: no lock.
+int ShareLock(DWORD dwAccess, DWORD dwShareMode) {
+  if (!FileObject::UsesData(dwAccess) || (dwShareMode & FILE_SHARE_DELETE) != 0) return 0;
+  return (dwShareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
+}
+
+// Takes the open's lock without waiting. ERROR_SUCCESS, or why the open is
+// refused: another process holds the file in a way that excludes this open,
+// or deleted it in the moment between the open and the lock.
+DWORD LockForOthers(int fd, const struct stat& tStat, int nLock) {
+  if (nLock == 0 || !S_ISREG(tStat.st_mode)) return ERROR_SUCCESS;
+  if (SysFlock(fd, nLock | LOCK_NB) != 0) return ErrorFromErrno(errno);
+  struct stat tNow;
+  if (fstat(fd, &tNow) != 0) return ErrorFromErrno(errno);
+  // A file deleted under an open is as Windows shows a pending deletion.
+  return tNow.st_nlink == 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 // A symbolic link shows as Windows shows a reparse point opened itself:
@@ -166,6 +213,44 @@ bool RuntimeCallFaulted(const char* pszCall, const char* pszName) {
 bool WritesAtTheEnd(int fd) {
   const int nStatusFlags = fcntl(fd, F_GETFL);
   return nStatusFlags != -1 && fcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
+}
+
+// A runtime stream over a descriptor whose data moves through the layer's
+// system calls, so that a failing write or flush of a stream can be
+// injected and traced like any other call. The stream owns the descriptor.
+ssize_t StreamRead(void* pCookie, char* pBuffer, size_t cb) {
+  ssize_t cbRead;
+  do {
+    cbRead = SysRead(static_cast<int>(reinterpret_cast<intptr_t>(pCookie)), pBuffer, cb);
+  } while (cbRead < 0 && errno == EINTR);
+  return cbRead;
+}
+
+// The count written; less than asked (0 at worst, never negative) marks the
+// stream's error, and the runtime drops what it could not write.
+ssize_t StreamWrite(void* pCookie, const char* pBuffer, size_t cb) {
+  size_t cbDone = 0;
+  while (cbDone < cb) {
+    const ssize_t cbWritten = SysWrite(static_cast<int>(reinterpret_cast<intptr_t>(pCookie)), pBuffer + cbDone, cb - cbDone);
+    if (cbWritten < 0 && errno == EINTR) continue;
+    if (cbWritten <= 0) break;
+    cbDone += static_cast<size_t>(cbWritten);
+  }
+  return static_cast<ssize_t>(cbDone);
+}
+
+int StreamSeek(void* pCookie, off64_t* pnOffset, int nWhence) {
+  const off64_t nPosition = lseek64(static_cast<int>(reinterpret_cast<intptr_t>(pCookie)), *pnOffset, nWhence);
+  if (nPosition < 0) return -1;
+  *pnOffset = nPosition;
+  return 0;
+}
+
+int StreamClose(void* pCookie) { return SysClose(static_cast<int>(reinterpret_cast<intptr_t>(pCookie))); }
+
+FILE* StreamOnDescriptor(int fd, const char* pszMode) {
+  static const cookie_io_functions_t s_tFunctions = {StreamRead, StreamWrite, StreamSeek, StreamClose};
+  return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), pszMode, s_tFunctions);
 }
 
 // open(2) flags and the fdopen mode for a runtime mode such as "w", "a+", "rb".
@@ -212,13 +297,23 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     // A directory opened for its attributes and times.
     if (S_ISDIR(tStat.st_mode)) nFlags = O_RDONLY | O_DIRECTORY;
   }
-  const int fd = fOpenLink ? OpenNoFollow(sPath, nFlags) : SysOpen(sPath.c_str(), nFlags, 0666);
+  int fd;
+  if (OnlyDescribes(dwDesiredAccess, dwCreationDisposition)) {
+    fd = SysOpen(sPath.c_str(), O_PATH | (fOpenLink ? O_NOFOLLOW : 0));
+  } else {
+    fd = fOpenLink ? OpenNoFollow(sPath, nFlags) : OpenWithoutWaiting(sPath, nFlags);
+  }
   if (fd < 0) {
-    SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromPathErrno(errno, sPath));
+    // A link that is to be written itself: refused, as no data is behind it.
+    SetLastError(errno == EEXIST  ? ERROR_FILE_EXISTS
+                 : errno == ELOOP ? ERROR_ACCESS_DENIED
+                                  : ErrorFromPathErrno(errno, sPath));
     return INVALID_HANDLE_VALUE;
   }
-  if (fstat(fd, &tStat) != 0) {
-    SetLastError(ErrorFromErrno(errno));
+  DWORD dwError = fstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
+                                         : LockForOthers(fd, tStat, ShareLock(dwDesiredAccess, dwShareMode));
+  if (dwError != ERROR_SUCCESS) {
+    SetLastError(dwError);
     SysClose(fd);
     return INVALID_HANDLE_VALUE;
   }
@@ -395,11 +490,39 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
-  if (SysUnlink(sPath.c_str()) != 0) {
-    SetLastError(ErrorFromPathErrno(errno, sPath));
-    return FALSE;
+  // Another process that holds the file without allowing its deletion holds
+  // its lock (see ShareLock); the lock is kept while the name goes, so that
+  // no open takes the file in between.
+  int fdLocked = -1;
+  if (S_ISREG(tStat.st_mode)) {
+    fdLocked = SysOpen(sPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (fdLocked >= 0 && SysFlock(fdLocked, LOCK_EX | LOCK_NB) != 0) {
+      SetLastError(ErrorFromErrno(errno));
+      SysClose(fdLocked);
+      return FALSE;
+    }
   }
-  return TRUE;
+  const bool fUnlinked = SysUnlink(sPath.c_str()) == 0;
+  const DWORD dwError = fUnlinked ? ERROR_SUCCESS : ErrorFromPathErrno(errno, sPath);
+  if (fdLocked >= 0) SysClose(fdLocked);
+  if (!fUnlinked) SetLastError(dwError);
+  return fUnlinked ? TRUE : FALSE;
+}
+
+// What kind of file a handle has: a FIFO or socket is a pipe, a character
+// device a character file, everything else a file on disk.
+DWORD WINAPI GetFileType(HANDLE hFile) {
+  if (CallFaulted("GetFileType", nullptr)) return FILE_TYPE_UNKNOWN;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) return FILE_TYPE_UNKNOWN;
+  struct stat tStat;
+  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(ERROR_SUCCESS);
+  if (S_ISFIFO(tStat.st_mode) || S_ISSOCK(tStat.st_mode)) return FILE_TYPE_PIPE;
+  return S_ISCHR(tStat.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_DISK;
 }
 
 // A second name for an existing file.
@@ -434,7 +557,7 @@ FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
   }
   const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
   if (fd < 0) return nullptr;
-  FILE* pStream = fdopen(fd, szPosixMode);
+  FILE* pStream = StreamOnDescriptor(fd, szPosixMode);
   if (pStream == nullptr) {
     const int nErrno = errno;
     SysClose(fd);
@@ -463,7 +586,11 @@ int _open_osfhandle(intptr_t osfhandle, int flags) {
 
 FILE* _fdopen(int fd, const char* mode) {
   if (RuntimeCallFaulted("_fdopen", nullptr)) return nullptr;
-  return fdopen(fd, mode);
+  if (fd < 0 || fcntl(fd, F_GETFD) == -1) {
+    errno = EBADF;
+    return nullptr;
+  }
+  return StreamOnDescriptor(fd, mode);
 }
 
 int _close(int fd) { return SysClose(fd); }

@@ -29,14 +29,15 @@ thread_local DWORD t_dwLastError = 0;
 
 // The layer's state lives in function-local statics: programs may call the
 // layer from their own static initialisers, before this file's globals
-// would be constructed.
+// would be constructed, and from their exit-time destructors (a log closing
+// its stream), so the state is made once and never destroyed.
 struct RootState {
   std::mutex mutex;
   std::string sRoot;
   bool fKnown = false;
 };
 RootState& Root() {
-  static RootState s_State;
+  static RootState& s_State = *new RootState;
   return s_State;
 }
 
@@ -132,7 +133,7 @@ struct FaultState {
   std::vector<FaultRule> vRules;
 };
 FaultState& Faults() {
-  static FaultState s_State;
+  static FaultState& s_State = *new FaultState;
   return s_State;
 }
 
@@ -160,6 +161,14 @@ void ParseFaults(const std::string& sSpec, std::vector<FaultRule>* pvRules) {
     }
     pvRules->push_back(tRule);
   }
+}
+
+// A rule's name matches ignoring case; a final '*' matches any rest, so that
+// one rule reaches every file of a directory.
+bool NameMatches(const std::string& sRuleName, const char* pszName) {
+  if (pszName == nullptr) return false;
+  if (sRuleName.back() != '*') return strcasecmp(sRuleName.c_str(), pszName) == 0;
+  return strncasecmp(sRuleName.c_str(), pszName, sRuleName.size() - 1) == 0;
 }
 
 // With QXZ_TRACE_CALLS naming a file, every call that consults the faults is
@@ -306,7 +315,7 @@ bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode) {
   }
   for (FaultRule& tRule : tState.vRules) {
     if (tRule.sCall != pszCall) continue;
-    if (!tRule.sName.empty() && (pszName == nullptr || strcasecmp(tRule.sName.c_str(), pszName) != 0)) continue;
+    if (!tRule.sName.empty() && !NameMatches(tRule.sName, pszName)) continue;
     ++tRule.nSeen;
     if (tRule.nOrdinal != 0 && tRule.nSeen != tRule.nOrdinal) continue;
     *pdwCode = tRule.dwCode;

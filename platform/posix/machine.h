@@ -49,7 +49,8 @@ DWORD ErrorFromErrno(int nErrno);
 //   CALL  a Win32 call ("RegSetValueExA") or a system call of the layer
 //         ("open", "rename", "fsync", "mmap", "write", "read", "fcntl", ...)
 //   NAME  only when the call's name argument (value name, key path, object
-//         name, file path) equals NAME, ignoring case
+//         name, file path) equals NAME, ignoring case; a NAME ending in '*'
+//         matches every name that begins with the rest
 //   N     only the Nth such call in this process (1-based); every call if absent
 //   CODE  the Win32 error code to fail with; for a system call, the errno value
 // Returns true and the code when the call is to fail now. With

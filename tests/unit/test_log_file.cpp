@@ -21,6 +21,7 @@ namespace {
 
 using qxz::test::IsEmulatedMachine;
 using qxz::test::kNoSymbolicLinks;
+using qxz::test::MakeSpecialFile;
 using qxz::test::MakeSymbolicLink;
 using qxz::test::ReadFileText;
 using qxz::test::SplitLines;
@@ -429,18 +430,13 @@ TEST_F(LogFileTest, EveryLineIsInTheFileAsSoonAsItIsWritten) {
 
 TEST_F(LogFileTest, TheFileStaysOpenBetweenLines) {
   ASSERT_TRUE(m_Log.Open("kept.log", 0, 0));
+  ASSERT_TRUE(m_Log.LogMessage(0, "first"));
+  // A file open without delete sharing is not deleted.
   SetLastError(ERROR_SUCCESS);
-  const BOOL fDeleted = DeleteFileA(PathOf("kept.log").c_str());
-  if (IsEmulatedMachine()) {
-    // The open stream writes on into the deleted file; reopening would make a new one.
-    ASSERT_TRUE(fDeleted);
-    EXPECT_TRUE(m_Log.LogMessage(0, "into the open file"));
-    EXPECT_FALSE(FileExists(PathOf("kept.log")));
-  } else {
-    // Windows does not delete a file that is open without delete sharing.
-    EXPECT_FALSE(fDeleted);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  }
+  EXPECT_FALSE(DeleteFileA(PathOf("kept.log").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  ASSERT_TRUE(m_Log.LogMessage(0, "second"));
+  EXPECT_EQ(LinesAfterHeader(PathOf("kept.log")), (std::vector<std::string>{"first", "second"}));
 }
 
 TEST_F(LogFileTest, ElevenRunsLeaveElevenNumberedFiles) {
@@ -587,10 +583,19 @@ TEST_F(LogFileTest, FailingSystemCallsLeaveLoggingOff) {
 // The file is made, then fails: it is closed, and no other number is tried.
 TEST_F(LogFileTest, FileThatCannotBeCheckedOrStreamedLeavesLoggingOff) {
   if (!IsEmulatedMachine()) GTEST_SKIP() << "faults are injected into the emulated machine only";
-  for (const char* pszFaults : {"GetFileInformationByHandle=5", "SetEndOfFile=5", "_open_osfhandle=24", "_fdopen=12"}) {
+  struct Case {
+    const char* pszFaults;
+    uint32_t dwFlags;
+  };
+  const Case atCases[] = {{"GetFileInformationByHandle=5", LogFlag_Numbered | LogFlag_Append},
+                          {"_open_osfhandle=24", LogFlag_Numbered},
+                          {"_fdopen=12", LogFlag_Numbered},
+                          {"_fdopen=12", LogFlag_Numbered | LogFlag_Append}};
+  for (const Case& tCase : atCases) {
+    const char* pszFaults = tCase.pszFaults;
     SCOPED_TRACE(pszFaults);
     SetRuntimeVariable("QXZ_FAULTS", pszFaults);
-    const bool fOpened = m_Log.Open("qxqxin.log", 0, LogFlag_Numbered);
+    const bool fOpened = m_Log.Open("qxqxin.log", 0, tCase.dwFlags);
     SetRuntimeVariable("QXZ_FAULTS", nullptr);
     EXPECT_FALSE(fOpened);
     EXPECT_FALSE(m_Log.LogMessage(0, "dropped"));
@@ -598,6 +603,20 @@ TEST_F(LogFileTest, FileThatCannotBeCheckedOrStreamedLeavesLoggingOff) {
     // Held by no handle left behind, which would refuse the deletion.
     EXPECT_TRUE(DeleteFileA(PathOf("qxqxin00.log").c_str()));
   }
+}
+
+// A line whose write or flush fails (a full disk) is lost; the lines before
+// and after it are kept, and the log goes on in the same file.
+TEST_F(LogFileTest, ALineThatCannotBeWrittenIsLostAndTheNextIsKept) {
+  if (!IsEmulatedMachine()) GTEST_SKIP() << "faults are injected into the emulated machine only";
+  ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  ASSERT_TRUE(m_Log.LogMessage(0, "before"));
+  SetRuntimeVariable("QXZ_FAULTS", "write=28");
+  EXPECT_FALSE(m_Log.LogMessage(0, "lost"));
+  SetRuntimeVariable("QXZ_FAULTS", nullptr);
+  EXPECT_TRUE(m_Log.LogError(0, "a.cpp", 7, "after"));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf("qxqxin00.log"));
+  EXPECT_EQ(LinesAfterHeader(PathOf("qxqxin00.log")), (std::vector<std::string>{"before", "[a.cpp, Line 7]: after"}));
 }
 
 TEST_F(LogFileTest, OthersCanReadAndWriteTheTextFileWhileItIsWritten) {
@@ -652,7 +671,9 @@ TEST_F(LogFileTest, ChooseFileNumberPrefersTheLowerNumberOnEqualTimes) {
   EXPECT_EQ(dwNumber, 20u);
 }
 
-TEST_F(LogFileTest, ChooseFileNumberCountsAFileHeldOpenAsFree) {
+// A file held open is another run's log: neither free nor to be emptied,
+// even when it is the least recently accessed.
+TEST_F(LogFileTest, ChooseFileNumberPassesOverAFileHeldOpen) {
   MakeFile(PathOf("qxqxin00.log"), "x");
   MakeFile(PathOf("qxqxin01.log"), "x");
   HANDLE hHeld = CreateFileA(PathOf("qxqxin01.log").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -660,7 +681,15 @@ TEST_F(LogFileTest, ChooseFileNumberCountsAFileHeldOpenAsFree) {
   ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
   uint32_t dwNumber = 777;
   ASSERT_TRUE(CLogFile::ChooseFileNumber(PathOf("qxqxin.log"), &dwNumber));
-  EXPECT_EQ(dwNumber, 1u);
+  EXPECT_EQ(dwNumber, 2u);
+  CloseHandle(hHeld);
+
+  MakeHundredFiles([](unsigned nNumber) { return nNumber == 30 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+  hHeld = CreateFileA(PathOf("qxqxin30.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf("qxqxin00.log"));
   CloseHandle(hHeld);
 }
 
@@ -686,10 +715,12 @@ TEST(LogChooseFileNumberTest, NamesEndingInTwoDigitsAreNotScannedAndBadNamesFail
 
 // What another user may have left under a log's name in a shared temporary
 // directory, pointing at a file elsewhere that the log must never write.
-enum class Plant { SymbolicLink, DanglingLink, HardLink, Directory };
+// A FIFO would hold up a run that opened it, waiting for a writer.
+enum class Plant { SymbolicLink, DanglingLink, HardLink, Directory, Fifo, Socket };
 
 void PrintTo(Plant ePlant, std::ostream* pStream) {
-  static const char* const s_apszNames[] = {"symbolic link", "dangling symbolic link", "hard link", "directory"};
+  static const char* const s_apszNames[] = {"symbolic link", "dangling symbolic link", "hard link",
+                                            "directory",     "FIFO",                   "socket"};
   *pStream << s_apszNames[static_cast<int>(ePlant)];
 }
 
@@ -700,6 +731,9 @@ class LogLinkTest : public LogFileTest, public ::testing::WithParamInterface<Pla
     const Plant ePlant = GetParam();
     if ((ePlant == Plant::SymbolicLink || ePlant == Plant::DanglingLink) && !IsEmulatedMachine()) {
       GTEST_SKIP() << kNoSymbolicLinks;
+    }
+    if ((ePlant == Plant::Fifo || ePlant == Plant::Socket) && !IsEmulatedMachine()) {
+      GTEST_SKIP() << "a Windows program makes no FIFO or socket in the file system";
     }
     const std::string sVictimDirectory = m_tMachine.NewDirectory("victim");
     ASSERT_FALSE(sVictimDirectory.empty());
@@ -716,6 +750,8 @@ class LogLinkTest : public LogFileTest, public ::testing::WithParamInterface<Pla
       case Plant::DanglingLink: ASSERT_TRUE(MakeSymbolicLink(sPath, m_sDanglingTarget)) << sPath; break;
       case Plant::HardLink: ASSERT_TRUE(CreateHardLinkA(sPath.c_str(), m_sVictim.c_str(), nullptr)) << sPath; break;
       case Plant::Directory: ASSERT_TRUE(CreateDirectoryA(sPath.c_str(), nullptr)) << sPath; break;
+      case Plant::Fifo: ASSERT_TRUE(MakeSpecialFile(sPath, false)) << sPath; break;
+      case Plant::Socket: ASSERT_TRUE(MakeSpecialFile(sPath, true)) << sPath; break;
     }
   }
 
@@ -738,6 +774,7 @@ TEST_P(LogLinkTest, TheFirstNumberPlantedIsPassedOver) {
 }
 
 TEST_P(LogLinkTest, APlantedLinkHeldOpenIsNotTakenForAFileHeldOpen) {
+  if (GetParam() == Plant::Socket) GTEST_SKIP() << "a socket's name cannot be opened";
   PlantAt(PathOf(LogName(0)));
   HANDLE hHeld = CreateFileA(PathOf(LogName(0)).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -789,7 +826,7 @@ TEST_P(LogLinkTest, AnUnnumberedNamePlantedLeavesLoggingOff) {
 
 INSTANTIATE_TEST_SUITE_P(Plants, LogLinkTest,
                          ::testing::Values(Plant::SymbolicLink, Plant::DanglingLink, Plant::HardLink,
-                                           Plant::Directory));
+                                           Plant::Directory, Plant::Fifo, Plant::Socket));
 
 // ---- GetTempDirectory, PathExists ---------------------------------------------------------
 
