@@ -168,21 +168,18 @@ bool OnlyDescribes(DWORD dwAccess, DWORD dwCreationDisposition) {
 
 // Other processes see an open through a lock on its open file: shared for an
 // open that lets others read or write, exclusive for one that lets nobody
-// use the data. An open that allows deletion takes none, so that DeleteFileA
-// can tell by the lock alone whether a holder refuses it. Within the process
-// the share check of the open files is exact; across processes this is its
-// approximation. 0: no lock.
-int ShareLock(DWORD dwAccess, DWORD dwShareMode) {
-  if (!FileObject::UsesData(dwAccess) || (dwShareMode & FILE_SHARE_DELETE) != 0) return 0;
-  return (dwShareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
-}
-
-// Takes the open's lock without waiting. ERROR_SUCCESS, or why the open is
-// refused: another process holds the file in a way that excludes this open,
-// or deleted it in the moment between the open and the lock.
-DWORD LockForOthers(int fd, const struct stat& tStat, int nLock) {
-  if (nLock == 0 || !S_ISREG(tStat.st_mode)) return ERROR_SUCCESS;
+// use the data. The lock is taken without waiting; failing to get it means
+// another process holds the file in a way that excludes this open. An open
+// that allows deletion lets go of its lock at once, so that DeleteFileA can
+// tell by the lock alone whether a holder refuses it. Within the process the
+// share check of the open files is exact; across processes this is its
+// approximation, which cannot tell reading from writing. ERROR_SUCCESS, or
+// why the open is refused.
+DWORD LockForOthers(int fd, const struct stat& tStat, DWORD dwAccess, DWORD dwShareMode) {
+  if (!FileObject::UsesData(dwAccess) || !S_ISREG(tStat.st_mode)) return ERROR_SUCCESS;
+  const int nLock = (dwShareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
   if (SysFlock(fd, nLock | LOCK_NB) != 0) return ErrorFromErrno(errno);
+  if ((dwShareMode & FILE_SHARE_DELETE) != 0 && SysFlock(fd, LOCK_UN) != 0) return ErrorFromErrno(errno);
   struct stat tNow;
   if (fstat(fd, &tNow) != 0) return ErrorFromErrno(errno);
   // A file deleted under an open is as Windows shows a pending deletion.
@@ -311,7 +308,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     return INVALID_HANDLE_VALUE;
   }
   DWORD dwError = fstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
-                                         : LockForOthers(fd, tStat, ShareLock(dwDesiredAccess, dwShareMode));
+                                         : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode);
   if (dwError != ERROR_SUCCESS) {
     SetLastError(dwError);
     SysClose(fd);
@@ -491,7 +488,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     return FALSE;
   }
   // Another process that holds the file without allowing its deletion holds
-  // its lock (see ShareLock); the lock is kept while the name goes, so that
+  // its lock (see LockForOthers); the lock is kept while the name goes, so that
   // no open takes the file in between.
   int fdLocked = -1;
   if (S_ISREG(tStat.st_mode)) {
