@@ -92,9 +92,10 @@ CandidateState ProbeCandidate(const std::string& sCandidate, FILETIME* pftAccess
   if (hFile != INVALID_HANDLE_VALUE) {
     return IsOrdinaryFileClosing(hFile, pftAccessed) ? CandidateState_Present : CandidateState_PassedOver;
   }
-  // A file in use is another run's log: emptying it would lose that run's
-  // lines, so it is passed over rather than counted as free.
-  if (GetLastError() == ERROR_SHARING_VIOLATION) return CandidateState_PassedOver;
+  // Free only when nothing is there. A file in use is another run's log, and
+  // one that cannot be looked at is no file of this run's to empty: either
+  // is passed over.
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return CandidateState_PassedOver;
   return HoldsOtherThanOrdinaryFile(sCandidate) ? CandidateState_PassedOver : CandidateState_Free;
 }
 

@@ -175,10 +175,18 @@ bool OnlyDescribes(DWORD dwAccess, DWORD dwCreationDisposition) {
 // share check of the open files is exact; across processes this is its
 // approximation, which cannot tell reading from writing. ERROR_SUCCESS, or
 // why the open is refused.
-DWORD LockForOthers(int fd, const struct stat& tStat, DWORD dwAccess, DWORD dwShareMode) {
+//
+// A file that this open has just made is its own: another process can only
+// be looking at it for a moment, which on Windows would have met this open
+// and failed. So the lock of a new file is waited for, briefly.
+DWORD LockForOthers(int fd, const struct stat& tStat, DWORD dwAccess, DWORD dwShareMode, bool fMadeNow) {
   if (!FileObject::UsesData(dwAccess) || !S_ISREG(tStat.st_mode)) return ERROR_SUCCESS;
   const int nLock = (dwShareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
-  if (SysFlock(fd, nLock | LOCK_NB) != 0) return ErrorFromErrno(errno);
+  constexpr int kNewFileTries = 1000;  // a millisecond apart
+  for (int nTry = 1; SysFlock(fd, nLock | LOCK_NB) != 0; ++nTry) {
+    if (errno != EWOULDBLOCK || !fMadeNow || nTry == kNewFileTries) return ErrorFromErrno(errno);
+    usleep(1000);
+  }
   if ((dwShareMode & FILE_SHARE_DELETE) != 0 && SysFlock(fd, LOCK_UN) != 0) return ErrorFromErrno(errno);
   struct stat tNow;
   if (fstat(fd, &tNow) != 0) return ErrorFromErrno(errno);
@@ -214,11 +222,17 @@ bool WritesAtTheEnd(int fd) {
 
 // A runtime stream over a descriptor whose data moves through the layer's
 // system calls, so that a failing write or flush of a stream can be
-// injected and traced like any other call. The stream owns the descriptor.
+// injected and traced like any other call, by the file's name. The stream
+// owns the descriptor.
+struct StreamCookie {
+  int fd;
+  std::string sPath;
+};
+
 ssize_t StreamRead(void* pCookie, char* pBuffer, size_t cb) {
   ssize_t cbRead;
   do {
-    cbRead = SysRead(static_cast<int>(reinterpret_cast<intptr_t>(pCookie)), pBuffer, cb);
+    cbRead = SysRead(static_cast<StreamCookie*>(pCookie)->fd, pBuffer, cb);
   } while (cbRead < 0 && errno == EINTR);
   return cbRead;
 }
@@ -226,9 +240,10 @@ ssize_t StreamRead(void* pCookie, char* pBuffer, size_t cb) {
 // The count written; less than asked (0 at worst, never negative) marks the
 // stream's error, and the runtime drops what it could not write.
 ssize_t StreamWrite(void* pCookie, const char* pBuffer, size_t cb) {
+  const StreamCookie& tCookie = *static_cast<StreamCookie*>(pCookie);
   size_t cbDone = 0;
   while (cbDone < cb) {
-    const ssize_t cbWritten = SysWrite(static_cast<int>(reinterpret_cast<intptr_t>(pCookie)), pBuffer + cbDone, cb - cbDone);
+    const ssize_t cbWritten = SysWrite(tCookie.fd, pBuffer + cbDone, cb - cbDone, tCookie.sPath.c_str());
     if (cbWritten < 0 && errno == EINTR) continue;
     if (cbWritten <= 0) break;
     cbDone += static_cast<size_t>(cbWritten);
@@ -237,17 +252,30 @@ ssize_t StreamWrite(void* pCookie, const char* pBuffer, size_t cb) {
 }
 
 int StreamSeek(void* pCookie, off64_t* pnOffset, int nWhence) {
-  const off64_t nPosition = lseek64(static_cast<int>(reinterpret_cast<intptr_t>(pCookie)), *pnOffset, nWhence);
+  const off64_t nPosition = lseek64(static_cast<StreamCookie*>(pCookie)->fd, *pnOffset, nWhence);
   if (nPosition < 0) return -1;
   *pnOffset = nPosition;
   return 0;
 }
 
-int StreamClose(void* pCookie) { return SysClose(static_cast<int>(reinterpret_cast<intptr_t>(pCookie))); }
+int StreamClose(void* pCookie) {
+  std::unique_ptr<StreamCookie> pOwned(static_cast<StreamCookie*>(pCookie));
+  return SysClose(pOwned->fd);
+}
+
+// The file's host path, as the system knows the descriptor.
+std::string DescriptorPath(int fd) {
+  char szPath[4096];
+  const ssize_t cch = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), szPath, sizeof szPath);
+  return cch > 0 && static_cast<size_t>(cch) < sizeof szPath ? std::string(szPath, static_cast<size_t>(cch)) : "";
+}
 
 FILE* StreamOnDescriptor(int fd, const char* pszMode) {
   static const cookie_io_functions_t s_tFunctions = {StreamRead, StreamWrite, StreamSeek, StreamClose};
-  return fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), pszMode, s_tFunctions);
+  auto pCookie = std::make_unique<StreamCookie>(StreamCookie{fd, DescriptorPath(fd)});
+  FILE* pStream = fopencookie(pCookie.get(), pszMode, s_tFunctions);
+  if (pStream != nullptr) pCookie.release();
+  return pStream;
 }
 
 // open(2) flags and the fdopen mode for a runtime mode such as "w", "a+", "rb".
@@ -307,9 +335,12 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                                   : ErrorFromPathErrno(errno, sPath));
     return INVALID_HANDLE_VALUE;
   }
-  DWORD dwError = fstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
-                                         : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode);
+  const bool fMadeNow = dwCreationDisposition == CREATE_NEW;
+  const DWORD dwError = fstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
+                                               : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode, fMadeNow);
   if (dwError != ERROR_SUCCESS) {
+    // A file made by a failed open is not left behind.
+    if (fMadeNow) SysUnlink(sPath.c_str());
     SetLastError(dwError);
     SysClose(fd);
     return INVALID_HANDLE_VALUE;

@@ -356,8 +356,8 @@ ssize_t SysRead(int fd, void* pBuffer, size_t cb) {
   return read(fd, pBuffer, cb);
 }
 
-ssize_t SysWrite(int fd, const void* pBuffer, size_t cb) {
-  if (SysFault("write", nullptr)) return -1;
+ssize_t SysWrite(int fd, const void* pBuffer, size_t cb, const char* pszPath) {
+  if (SysFault("write", pszPath)) return -1;
   return write(fd, pBuffer, cb);
 }
 

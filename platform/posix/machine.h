@@ -66,7 +66,8 @@ bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode);
 int SysOpen(const char* pszPath, int nFlags, mode_t nMode = 0);
 int SysClose(int fd);
 ssize_t SysRead(int fd, void* pBuffer, size_t cb);
-ssize_t SysWrite(int fd, const void* pBuffer, size_t cb);
+// pszPath, where known, names the file for QXZ_FAULTS and QXZ_TRACE_CALLS.
+ssize_t SysWrite(int fd, const void* pBuffer, size_t cb, const char* pszPath = nullptr);
 int SysFsync(int fd);
 int SysRename(const char* pszFrom, const char* pszTo);
 int SysUnlink(const char* pszPath);

@@ -14,20 +14,12 @@ Asserted:
   the installer's mutex still owned by a Pin that ended (WAIT_ABANDONED) or
   held past its second (WAIT_TIMEOUT) fails before it registers anything;
 - at least one driver has its values (the Pin that creates the mutex owns it);
-- the logs are numbered files qxqxin00.log to qxqxinN.log: a run takes the
-  first number with no file, or with a file held open elsewhere, and there are
-  at most N files before it. The reference run's qxqxin00.log may be written
-  over: a file that another run holds open for a moment, only to look at it,
-  counts as free too;
-- a log that is exactly one run's log tells that run's outcome as the
-  registry does.
+- every run has a log file of its own that holds its whole log, ending
+  with its own closing lines; the reference run's qxqxin00.log is kept;
+- a driver has its values exactly when its log says "The Pin Succeeded";
+  otherwise its log shows the mutex wait that failed.
 
-Measured and printed, not asserted (the numbering rule counts a file held open
-elsewhere as free, so runs that overlap may share a file, each writing at its
-own position): the number of log files, the files that hold lines of more than
-one run, the runs whose lines are gone, lines that are no line of any run
-(overwritten in part), lines with NUL bytes, and how many logs end with
-"The Pin Succeeded".
+Printed: the number of log files and how the runs ended.
 """
 
 import argparse
@@ -151,49 +143,43 @@ def check_registry(machine, keys):
     return registered, problems
 
 
-def measure_logs(machine, registered, reference_log):
-    """Prints what became of the logs of the runs at once; returns what is
-    wrong with them. The reference run's file counts among theirs once one
-    of them has written to it."""
+def check_logs(machine, registered, reference_log):
+    """What is wrong with the logs of the runs at once: each run has a file
+    of its own holding its whole log, the reference run's log is kept, and a
+    driver without its values has a log that shows the mutex wait that
+    failed. Prints the figures."""
     runs = machine.drivers[1:]
     names = log_files(machine.run.logs)
     problems = []
-    if not set(names) <= {"qxqxin%02d.log" % number for number in range(len(runs) + 1)}:
-        problems.append("log files %s, expected some of qxqxin00.log to qxqxin%02d.log" % (names, len(runs)))
     contents = {name: read_lines(os.path.join(machine.run.logs, name)) for name in names}
-    kept = [name for name, lines in contents.items() if lines == reference_log]
-    for name in kept:
-        del contents[name]
-    if not contents:
-        problems.append("no log of the runs at once")
     forms = {driver.name: expected_logs(driver, reference_log) for driver in machine.drivers}
-    legitimate = {line for outcomes in forms.values() for form in outcomes.values() for line in form}
-    whole, holders, damaged, with_nul, endings = 0, {}, [], 0, {}
-    reasons = dict.fromkeys(WAIT_FAILURES + ["The Pin Succeeded"], 0)
+    owners, outcomes = {}, {}
     for name, lines in contents.items():
         normal_lines = [normal(line) for line in lines]
-        holders[name] = {driver.name for driver in machine.drivers if driver.specific_lines() & set(lines)}
-        damaged += [line for line, normal_line in zip(lines, normal_lines) if normal_line not in legitimate]
-        with_nul += sum(1 for line in lines if "\0" in line)
-        for reason in reasons:
-            reasons[reason] += sum(1 for line in lines if line.endswith(reason))
-        endings[lines[-1]] = endings.get(lines[-1], 0) + 1
-        for driver_name, outcomes in forms.items():
-            for outcome, form in outcomes.items():
-                if normal_lines == form:
-                    whole += 1
-                    if (outcome == "Succeeded") != (driver_name in registered):
-                        problems.append("%s is %s's whole log, which %s, but the registry %s its values" % (
-                            name, driver_name, outcome, "holds" if driver_name in registered else "lacks"))
-    seen = set().union(*holders.values()) if holders else set()
-    print("  %d log files for %d runs (the reference run's log %s); %d of them exactly one run's log; %d hold "
-          "lines of more than one run (at most %d)" % (
-              len(contents), len(runs), "kept" if kept else "written over", whole,
-              sum(1 for names in holders.values() if len(names) > 1), max(map(len, holders.values()), default=0)))
-    print("  runs with none of their own lines left in any log: %d" % sum(1 for d in runs if d.name not in seen))
-    print("  lines that are no whole line of any run: %d%s; lines with NUL bytes: %d" % (
-        len(damaged), ", such as %s" % [shortened(line, 120) for line in damaged[:3]] if damaged else "", with_nul))
-    print("  lines found: %s; last lines of the logs: %s" % (reasons, endings))
+        found = [(driver_name, outcome) for driver_name, driver_forms in forms.items()
+                 for outcome, form in driver_forms.items() if normal_lines == form]
+        if len(found) != 1:
+            holders = sorted(driver.name for driver in machine.drivers if driver.specific_lines() & set(lines))
+            problems.append("%s is no one run's whole log (lines of %s): %s" % (
+                name, holders or "no run", [shortened(line, 100) for line in lines[-6:]]))
+            continue
+        driver_name, outcome = found[0]
+        if driver_name in owners:
+            problems.append("%s and %s both hold %s's log" % (owners[driver_name], name, driver_name))
+        owners[driver_name], outcomes[driver_name] = name, outcome
+    if owners.get(machine.drivers[0].name) != "qxqxin00.log":
+        problems.append("the reference run's log qxqxin00.log was not kept")
+    for driver in runs:
+        if driver.name not in owners:
+            problems.append("%s has no whole log of its own" % driver.name)
+        elif (outcomes[driver.name] == "Succeeded") != (driver.name in registered):
+            problems.append("%s's log %s says %s, but the registry %s its values" % (
+                driver.name, owners[driver.name], outcomes[driver.name],
+                "holds" if driver.name in registered else "lacks"))
+    counts = {outcome: sum(1 for driver in runs if outcomes.get(driver.name) == outcome)
+              for outcome in ["Succeeded"] + WAIT_FAILURES}
+    print("  %d log files for %d runs and the reference run; %d whole logs of their own; %s" % (
+        len(names), len(runs), len(owners), counts))
     return problems
 
 
@@ -227,7 +213,7 @@ def main():
             problems.append("no driver of the runs at once has its values")
         print("%d Pins at once on %s: %d drivers registered, %d failed at the mutex" % (
             len(runs), args.platform, count, len(runs) - count))
-        problems += measure_logs(machine, registered, reference_log)
+        problems += check_logs(machine, registered, reference_log)
     finally:
         machine.cleanup()
         if args.keep or problems:

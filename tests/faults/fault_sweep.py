@@ -16,7 +16,9 @@ Every run, on a fresh copy of the base's machine:
   held before, and beyond that only the driver's values that the outcome
   allows (a registered USB monitor only when the log says AddMonitor
   succeeded), and no half-written copy of the registry file;
-- leaves at most one log, ending with the four closing lines;
+- leaves the logs of earlier runs (EARLIER_LOGS) as they were, and at most
+  one log of its own, ending with the four closing lines: in the first free
+  number (OWN_LOG) unless the failed call was one of the log's own;
 - ends as EXPECTATIONS says for the failed call: the last lines of the log
   and the values written. A failed system call of the machine ends like a
   failure of the Win32 call that made it, or changes nothing; a failure in
@@ -35,8 +37,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 from run_scenarios import windows_path, reg_escape  # noqa: E402
-from pin_runs import (SANITIZER_ENV, SANITIZER_REPORT, closing_lines, log_files, parse_reg,  # noqa: E402
-                      read_lines, reg_string)
+from pin_runs import (LOG_NAME, SANITIZER_ENV, SANITIZER_REPORT, closing_lines, log_files,  # noqa: E402
+                      parse_reg, read_lines, reg_string)
 
 FAULT_CODE = 5  # ERROR_ACCESS_DENIED for a Win32 call, EIO for a system call
 RUN_TIMEOUT = 300
@@ -73,6 +75,13 @@ BASES = {
     },
 }
 
+# Logs of earlier runs in every run's temporary directory, with a gap that
+# the run's own log must fill; none of them may change.
+EARLIER_LOGS = {"qxqxin00.log": "earlier run 00\n", "qxqxin01.log": "earlier run 01\n",
+                "qxqxin03.log": "earlier run 03\n"}
+OWN_LOG = "qxqxin02.log"
+EARLIER_ACCESS_TIME = 981173106  # 2001-02-03, older than any run's
+
 # The order in which a run writes the driver's values.
 WRITE_ORDER = ["pintimeout", "languagedir", "pinpathname", "pdipathname", "ghoulpathname", "runghoul"]
 
@@ -83,9 +92,9 @@ class Outcome:
     values before stop, and the log ends with the lines, the entry's
     PreInstall line and the closing lines."""
 
-    def __init__(self, result, lines=(), stop=None, missing=(), log_optional=False):
+    def __init__(self, result, lines=(), stop=None, missing=(), log_optional=False, line_lost=False):
         self.result, self.lines, self.stop = result, list(lines), stop
-        self.missing, self.log_optional = set(missing), log_optional
+        self.missing, self.log_optional, self.line_lost = set(missing), log_optional, line_lost
 
     def written(self, base):
         limit = WRITE_ORDER.index(self.stop) if self.stop else len(WRITE_ORDER)
@@ -96,6 +105,8 @@ class Outcome:
             checks = [line.split("Error --> ")[1] for line in self.lines if "Error --> " in line and line != REGISTRY_ERROR]
             return "fails with %s, nothing from %s on" % (checks[0], self.stop)
         text = "succeeds" + (" without " + ", ".join(sorted(self.missing)) if self.missing else "")
+        if self.line_lost:
+            return text + ", one line of the log lost (no log when it is the header)"
         return text + (" (log optional)" if self.log_optional else "")
 
 
@@ -220,8 +231,11 @@ EXPECTATIONS = [
     ("RegCloseKey", None, None, succeeds()),
 ]
 
+HEADER_TIME = re.compile(r"(?<=^\*\*\*\* ).*(?= - Logging Enabled \*\*\*\*$)")
 UNAFFECTED = succeeds()
 LOG_ONLY = Outcome("Succeeded", log_optional=True)
+# A write of the log's own file: that line is lost, the run goes on.
+LINE_LOST = Outcome("Succeeded", log_optional=True, line_lost=True)
 
 
 class Call:
@@ -307,7 +321,9 @@ def annotate(trace, base, values):
         item.outcomes = [expected(rules, item, seen[key])]
     everything = [LOG_ONLY, UNAFFECTED] + [outcome for _, _, _, outcome in rules]
     for item in calls:
-        if item.section == "start-up":
+        if item.call == "write" and LOG_NAME.search(item.name):
+            item.outcomes = [LINE_LOST]
+        elif item.section == "start-up":
             item.outcomes = everything
         elif item.section == "log":
             item.outcomes = [LOG_ONLY]
@@ -404,6 +420,10 @@ class Sweep:
         shutil.copytree(template, machine, ignore=shutil.ignore_patterns("kernel-objects-*"))
         logs = os.path.join(run, "logs")
         os.makedirs(logs)
+        for name, text in EARLIER_LOGS.items():
+            with open(os.path.join(logs, name), "w") as handle:
+                handle.write(text)
+            os.utime(os.path.join(logs, name), (EARLIER_ACCESS_TIME, EARLIER_ACCESS_TIME))
         holders = []
         try:
             for verb in base.get("holders", []):
@@ -446,10 +466,16 @@ class Sweep:
         asides = [name for name in os.listdir(machine) if name.startswith("registry.reg.")]
         if asides:
             problems.append("half-written registry files left: %s" % asides)
-        names = log_files(logs)
+        for name, text in EARLIER_LOGS.items():
+            path = os.path.join(logs, name)
+            if not os.path.isfile(path) or open(path).read() != text:
+                problems.append("the earlier run's log %s was changed or removed" % name)
+        names = [name for name in log_files(logs) if name not in EARLIER_LOGS]
         written = [name for name in names if os.path.getsize(os.path.join(logs, name)) > 0]
         if len(written) > 1:
             problems.append("%d logs written: %s" % (len(written), written))
+        if written and written != [OWN_LOG] and (call is None or call.section not in ("log", "start-up")):
+            problems.append("the log went to %s, not to the first free number %s" % (written[0], OWN_LOG))
         log = read_lines(os.path.join(logs, written[0])) if written else None
         problems += self.check_untouched(base, before, after, log)
         driver = {name: data for name, data in after.get(("HKEY_LOCAL_MACHINE\\" + values["DRIVERKEY"]).lower(), {}).items()
@@ -490,6 +516,11 @@ def mismatch(outcome, base, values, log, driver, code):
         return "driver values %s, expected %s" % (sorted(driver), sorted(want))
     if log is None:
         return None if outcome.log_optional else "no log"
+    if outcome.line_lost:
+        timeless = [HEADER_TIME.sub("", line) for line in log]
+        base_log = [HEADER_TIME.sub("", line) for line in base["log"]]
+        return None if any(timeless == base_log[:i] + base_log[i + 1:] for i in range(len(base_log))) \
+            else "the log is not the base run's log less one line"
     closing = closing_lines(values["PIN"], base["command_line"], base["driver"], outcome.result)
     if outcome.result == "Failed":
         tail = outcome.lines + [PREINSTALL_FAILED] + closing
@@ -524,6 +555,7 @@ def sweep_base(sweep, name, jobs, only):
     problems = sweep.check(base, values, before, *run)
     if problems:
         raise AssertionError("the base run %s is not a successful run:\n%s" % (name, "\n".join(problems)))
+    base["log"] = read_lines(os.path.join(run[2], OWN_LOG))
     calls = annotate(read_trace(run[0]), base, values)
     if only:
         calls = [call for call in calls if re.search(only, call.label())]
@@ -532,7 +564,7 @@ def sweep_base(sweep, name, jobs, only):
     def one(call):
         outcome = sweep.run_pin(base, directory, template, "run-%04d" % call.index, call.fault())
         problems = sweep.check(base, values, before, *outcome, call=call)
-        logs = log_files(outcome[2])
+        logs = [name for name in log_files(outcome[2]) if name not in EARLIER_LOGS]
         ending = (read_lines(os.path.join(outcome[2], logs[-1]))[-1] or "(empty)") if logs else "(no log)"
         if not problems and not sweep.keep:
             shutil.rmtree(outcome[0], ignore_errors=True)
