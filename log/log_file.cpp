@@ -1,5 +1,7 @@
 #include "log/log_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -50,22 +52,68 @@ constexpr DWORD kOpenEntryItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACK
 // Shared, so that others can read the log while this run writes it.
 constexpr DWORD kLogShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// The log's owner lock: one byte far past any text, which one handle at a
+// time can hold. A run holds it on its file for as long as it writes, so
+// that two runs never write one file, while readers are not stopped.
+constexpr DWORD kOwnerLockOffsetHigh = 0x7FFFFFFF;
+
+bool SameTextIgnoringCase(const std::string& s1, const std::string& s2) {
+  return s1.size() == s2.size() && std::equal(s1.begin(), s1.end(), s2.begin(), [](char ch1, char ch2) {
+           return tolower(static_cast<unsigned char>(ch1)) == tolower(static_cast<unsigned char>(ch2));
+         });
+}
+
+// The path that the system resolved for an open handle, without the "\\?\"
+// that it begins with; empty when the system does not tell.
+std::string FinalPath(HANDLE hFile) {
+  const DWORD cchNeeded = GetFinalPathNameByHandleA(hFile, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (cchNeeded == 0) return std::string();
+  std::string sPath(cchNeeded, '\0');
+  const DWORD cchPath = GetFinalPathNameByHandleA(hFile, &sPath[0], cchNeeded, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (cchPath == 0 || cchPath >= cchNeeded) return std::string();
+  sPath.resize(cchPath);
+  return sPath.compare(0, 4, "\\\\?\\") == 0 ? sPath.substr(4) : sPath;
+}
+
+// Where the files of a name's directory resolve to, ending with a
+// backslash; empty when the system does not tell.
+std::string ResolvedDirectory(const std::string& sFileName) {
+  const std::string sDirectory = CLogFile::GetDirectoryPart(sFileName);
+  if (sDirectory.empty()) return std::string();
+  HANDLE hDirectory = CreateFileA(sDirectory.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (hDirectory == INVALID_HANDLE_VALUE) return std::string();
+  std::string sResolved = FinalPath(hDirectory);
+  CloseHandle(hDirectory);
+  if (!sResolved.empty() && sResolved.back() != '\\') sResolved += '\\';
+  return sResolved;
+}
+
 // The temporary directory may be writable by others, and this program runs
 // elevated: a link planted under a log's name (symbolic, hard, or any other
 // reparse point) would have it write into a file of the planter's choice,
 // and a pipe or device would hold it up or take its lines. Only a file on
-// disk that is neither, and no directory, is written.
-bool IsOrdinaryFile(HANDLE hFile, const BY_HANDLE_FILE_INFORMATION& tInfo) {
-  return GetFileType(hFile) == FILE_TYPE_DISK &&
-         (tInfo.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-         tInfo.nNumberOfLinks == 1;
+// disk that is neither, and no directory, is written. Some systems follow a
+// host's symbolic link whatever they are asked and show the file it points
+// to: such a file does not resolve to the name's own directory and name.
+bool IsOrdinaryFile(HANDLE hFile, const BY_HANDLE_FILE_INFORMATION& tInfo, const std::string& sResolvedDirectory,
+                    const std::string& sFileName) {
+  if (GetFileType(hFile) != FILE_TYPE_DISK ||
+      (tInfo.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      tInfo.nNumberOfLinks != 1) {
+    return false;
+  }
+  return sResolvedDirectory.empty() ||
+         SameTextIgnoringCase(FinalPath(hFile), sResolvedDirectory + CLogFile::GetFileNamePart(sFileName));
 }
 
 // Whether the handle has an ordinary file, and then its last access time;
 // the handle is closed.
-bool IsOrdinaryFileClosing(HANDLE hFile, FILETIME* pftAccessed) {
+bool IsOrdinaryFileClosing(HANDLE hFile, const std::string& sResolvedDirectory, const std::string& sFileName,
+                           FILETIME* pftAccessed) {
   BY_HANDLE_FILE_INFORMATION tInfo;
-  const bool fOrdinary = GetFileInformationByHandle(hFile, &tInfo) && IsOrdinaryFile(hFile, tInfo);
+  const bool fOrdinary =
+      GetFileInformationByHandle(hFile, &tInfo) && IsOrdinaryFile(hFile, tInfo, sResolvedDirectory, sFileName);
   CloseHandle(hFile);
   if (fOrdinary && pftAccessed != nullptr) *pftAccessed = tInfo.ftLastAccessTime;
   return fOrdinary;
@@ -74,10 +122,10 @@ bool IsOrdinaryFileClosing(HANDLE hFile, FILETIME* pftAccessed) {
 // Whether the name holds something other than an ordinary file, as an open
 // without data access sees it: such an open meets no share mode, so a link
 // held open elsewhere shows as well.
-bool HoldsOtherThanOrdinaryFile(const std::string& sName) {
+bool HoldsOtherThanOrdinaryFile(const std::string& sName, const std::string& sResolvedDirectory) {
   HANDLE hEntry = CreateFileA(sName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, kOpenEntryItself, nullptr);
-  return hEntry != INVALID_HANDLE_VALUE && !IsOrdinaryFileClosing(hEntry, nullptr);
+  return hEntry != INVALID_HANDLE_VALUE && !IsOrdinaryFileClosing(hEntry, sResolvedDirectory, sName, nullptr);
 }
 
 enum CandidateState {
@@ -86,67 +134,66 @@ enum CandidateState {
   CandidateState_Present,     // an ordinary file, reused when it is the least recently accessed
 };
 
-CandidateState ProbeCandidate(const std::string& sCandidate, FILETIME* pftAccessed) {
+CandidateState ProbeCandidate(const std::string& sCandidate, const std::string& sResolvedDirectory,
+                              FILETIME* pftAccessed) {
   // No sharing: the open fails for a file that another run holds open.
   HANDLE hFile = CreateFileA(sCandidate.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, kOpenEntryItself, nullptr);
   if (hFile != INVALID_HANDLE_VALUE) {
-    return IsOrdinaryFileClosing(hFile, pftAccessed) ? CandidateState_Present : CandidateState_PassedOver;
+    return IsOrdinaryFileClosing(hFile, sResolvedDirectory, sCandidate, pftAccessed) ? CandidateState_Present
+                                                                                    : CandidateState_PassedOver;
   }
   // Free only when nothing is there. A file in use is another run's log, and
   // one that cannot be looked at is no file of this run's to empty: either
   // is passed over.
   if (GetLastError() != ERROR_FILE_NOT_FOUND) return CandidateState_PassedOver;
-  return HoldsOtherThanOrdinaryFile(sCandidate) ? CandidateState_PassedOver : CandidateState_Free;
+  return HoldsOtherThanOrdinaryFile(sCandidate, sResolvedDirectory) ? CandidateState_PassedOver
+                                                                    : CandidateState_Free;
 }
 
 // How an attempt to open the log's file for writing ended.
 enum OpenResult {
   OpenResult_Opened,
-  OpenResult_Refused,  // the name is not an ordinary file, or is another run's: never written
+  OpenResult_Refused,  // no ordinary file of this run's: never written, the next number is tried
   OpenResult_Failed,
 };
 
-// The log's file made anew, for a log that starts empty. Whatever stands
-// under the name is removed first (a link goes, never what it points to),
-// and the file is then created exclusively: nothing planted is written
-// through, and two runs never share a file. A name that holds no ordinary
-// file is left alone where the system can tell.
-OpenResult CreateNewFile(const std::string& sFileName, HANDLE* phFile) {
-  if (HoldsOtherThanOrdinaryFile(sFileName)) return OpenResult_Refused;
-  if (!DeleteFileA(sFileName.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return OpenResult_Refused;
-  *phFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  return *phFile != INVALID_HANDLE_VALUE ? OpenResult_Opened : OpenResult_Refused;
-}
-
-// The log's file opened to add to it, checked on the handle itself: the
-// directory may have changed since the name was looked at. A new file is
+// The log's file opened for writing, checked on the handle itself: the
+// directory may have changed since the number was chosen. A missing file is
 // made without following anything; an existing one is opened as the entry
-// itself. An existing name that cannot be opened is refused as well when it
-// is no ordinary file, or not found: a dangling link on a system that
-// follows links whatever it is asked.
-OpenResult OpenFileToAppend(const std::string& sFileName, HANDLE* phFile) {
+// itself. The file must be an ordinary one at its name, and this run must
+// get its owner lock; only then is it emptied.
+OpenResult OpenLogFile(const std::string& sFileName, bool fAppend, HANDLE* phFile) {
+  const std::string sResolvedDirectory = ResolvedDirectory(sFileName);
   const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   HANDLE hFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, CREATE_NEW, dwFlags, nullptr);
   if (hFile == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
     hFile = CreateFileA(sFileName.c_str(), GENERIC_WRITE, kLogShareMode, nullptr, OPEN_EXISTING, dwFlags, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {
-      const bool fRefused = GetLastError() == ERROR_FILE_NOT_FOUND || HoldsOtherThanOrdinaryFile(sFileName);
+      const DWORD dwError = GetLastError();
+      const bool fRefused = dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_SHARING_VIOLATION ||
+                            HoldsOtherThanOrdinaryFile(sFileName, sResolvedDirectory);
       return fRefused ? OpenResult_Refused : OpenResult_Failed;
     }
   }
   if (hFile == INVALID_HANDLE_VALUE) return OpenResult_Failed;
   BY_HANDLE_FILE_INFORMATION tInfo;
-  const bool fDescribed = GetFileInformationByHandle(hFile, &tInfo) != FALSE;
-  if (fDescribed && IsOrdinaryFile(hFile, tInfo)) {
-    *phFile = hFile;
-    return OpenResult_Opened;
-  }
-  CloseHandle(hFile);
   // A file that cannot be described is not written either, but is no reason
   // to try the next number.
-  return fDescribed ? OpenResult_Refused : OpenResult_Failed;
+  OpenResult eResult = OpenResult_Failed;
+  if (GetFileInformationByHandle(hFile, &tInfo)) {
+    eResult = !IsOrdinaryFile(hFile, tInfo, sResolvedDirectory, sFileName) ? OpenResult_Refused
+              : !LockFile(hFile, 0, kOwnerLockOffsetHigh, 1, 0)             ? OpenResult_Refused
+              : !fAppend && !SetEndOfFile(hFile)                             ? OpenResult_Failed
+                                                                             : OpenResult_Opened;
+  }
+  if (eResult == OpenResult_Opened) {
+    *phFile = hFile;
+  } else {
+    CloseHandle(hFile);
+  }
+  return eResult;
 }
+
 // A text-mode stream that owns the handle from now on.
 FILE* StreamOnHandle(HANDLE hFile, bool fAppend) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_TEXT | (fAppend ? _O_APPEND : 0));
@@ -161,7 +208,7 @@ FILE* StreamOnHandle(HANDLE hFile, bool fAppend) {
 
 OpenResult OpenStreamOnFile(const std::string& sFileName, bool fAppend, FILE** ppFile) {
   HANDLE hFile = INVALID_HANDLE_VALUE;
-  const OpenResult eResult = fAppend ? OpenFileToAppend(sFileName, &hFile) : CreateNewFile(sFileName, &hFile);
+  const OpenResult eResult = OpenLogFile(sFileName, fAppend, &hFile);
   if (eResult != OpenResult_Opened) return eResult;
   *ppFile = StreamOnHandle(hFile, fAppend);
   return *ppFile != nullptr ? OpenResult_Opened : OpenResult_Failed;
@@ -379,12 +426,14 @@ bool CLogFile::ChooseFileNumberPassingOver(const std::string& sFileName, const N
   FILETIME ftOldest;
   ftOldest.dwLowDateTime = 0xFFFFFFFF;
   ftOldest.dwHighDateTime = 0x7FFFFFFF;
+  const std::string sResolvedDirectory = ResolvedDirectory(sFileName);
   bool fAnyPresent = false;
   uint32_t dwOldest = 0;
   for (uint32_t dwCandidate = 0; dwCandidate < kNumberCount; ++dwCandidate) {
     if (passedOver.test(dwCandidate)) continue;
     FILETIME ftAccessed;
-    const CandidateState eState = ProbeCandidate(NumberedName(sDirectory, sBase, dwCandidate, sExtension), &ftAccessed);
+    const CandidateState eState =
+        ProbeCandidate(NumberedName(sDirectory, sBase, dwCandidate, sExtension), sResolvedDirectory, &ftAccessed);
     if (eState == CandidateState_Free) {
       *pdwNumber = dwCandidate;
       return true;

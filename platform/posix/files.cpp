@@ -537,6 +537,50 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   return fUnlinked ? TRUE : FALSE;
 }
 
+// The path of the file a handle has, as the system resolved it when it was
+// opened: a link opened through has its target's path. "\\?\" and the
+// Windows path; with too small a buffer the size it needs, with its NUL.
+DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD cchFilePath, DWORD /*dwFlags*/) {
+  if (CallFaulted("GetFinalPathNameByHandleA", nullptr)) return 0;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) return 0;
+  const std::string sHostPath = DescriptorPath(pFile->Descriptor());
+  if (sHostPath.empty() || sHostPath[0] != '/') {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return 0;
+  }
+  const std::string sPath = "\\\\?\\" + ToWindowsPath(sHostPath);
+  if (lpszFilePath == nullptr || cchFilePath <= sPath.size()) return static_cast<DWORD>(sPath.size() + 1);
+  memcpy(lpszFilePath, sPath.c_str(), sPath.size() + 1);
+  return static_cast<DWORD>(sPath.size());
+}
+
+// A lock on a range of a file, held until the handle (or the descriptor
+// that took its file over) is closed; other handles, in this process or
+// another, are refused it. The range may lie past the end of the file.
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                     DWORD nNumberOfBytesToLockHigh) {
+  if (CallFaulted("LockFile", nullptr)) return FALSE;
+  FileObject* pFile = LookupFile(hFile);
+  if (pFile == nullptr) return FALSE;
+  const uint64_t nOffset = (static_cast<uint64_t>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
+  const uint64_t cbRange = (static_cast<uint64_t>(nNumberOfBytesToLockHigh) << 32) | nNumberOfBytesToLockLow;
+  if (cbRange == 0 || nOffset > static_cast<uint64_t>(INT64_MAX) || cbRange > static_cast<uint64_t>(INT64_MAX) - nOffset) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct flock tLock{};
+  tLock.l_type = pFile->CanWrite() ? F_WRLCK : F_RDLCK;
+  tLock.l_whence = SEEK_SET;
+  tLock.l_start = static_cast<off_t>(nOffset);
+  tLock.l_len = static_cast<off_t>(cbRange);
+  if (fcntl(pFile->Descriptor(), F_OFD_SETLK, &tLock) != 0) {
+    SetLastError(errno == EAGAIN || errno == EACCES ? ERROR_LOCK_VIOLATION : ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // What kind of file a handle has: a FIFO or socket is a pipe, a character
 // device a character file, everything else a file on disk.
 DWORD WINAPI GetFileType(HANDLE hFile) {

@@ -467,6 +467,53 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HeldElsewhereCase{"shares nothing", 0, false, false},
                       HeldElsewhereCase{"shares reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE, true, false}));
 
+// The path the system resolved: the name's own directory and name, in
+// whatever case the caller wrote them; the size with its NUL for a buffer
+// that is too small.
+TEST_F(FilesTest, GetFinalPathNameByHandleTellsWhereTheFileIs) {
+  MakeFile("Final.txt", "x");
+  HANDLE hFile = Open("Final.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  HANDLE hDirectory = CreateFileA(m_sDirectory.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(hDirectory, INVALID_HANDLE_VALUE);
+  char szFile[MAX_PATH];
+  char szDirectory[MAX_PATH];
+  const DWORD cchFile = GetFinalPathNameByHandleA(hFile, szFile, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  const DWORD cchDirectory =
+      GetFinalPathNameByHandleA(hDirectory, szDirectory, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  ASSERT_GT(cchFile, 4u);
+  ASSERT_GT(cchDirectory, 4u);
+  EXPECT_EQ(std::string(szFile, 4), "\\\\?\\");
+  EXPECT_TRUE(SameTextIgnoringCase(std::string(szFile, cchFile), std::string(szDirectory, cchDirectory) + "\\Final.txt"))
+      << szFile << " in " << szDirectory;
+  char szSmall[4];
+  EXPECT_EQ(GetFinalPathNameByHandleA(hFile, szSmall, sizeof szSmall, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS),
+            cchFile + 1);
+  CloseHandle(hFile);
+  CloseHandle(hDirectory);
+}
+
+// A range lock, even past the end of the file, is refused to every other
+// handle and given up when its handle is closed; reading the data is not
+// stopped.
+TEST_F(FilesTest, LockFileRefusesTheRangeToOtherHandles) {
+  MakeFile("locked.txt", "data");
+  const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE hFirst = Open("locked.txt", GENERIC_WRITE, dwShare, OPEN_EXISTING);
+  HANDLE hSecond = Open("locked.txt", GENERIC_WRITE, dwShare, OPEN_EXISTING);
+  ASSERT_TRUE(hFirst != INVALID_HANDLE_VALUE && hSecond != INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(LockFile(hFirst, 0, 0x7FFFFFFF, 1, 0));
+  SetLastError(kSentinel);
+  EXPECT_FALSE(LockFile(hSecond, 0, 0x7FFFFFFF, 1, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_LOCK_VIOLATION));
+  EXPECT_TRUE(LockFile(hSecond, 1, 0x7FFFFFFF, 1, 0));
+  EXPECT_EQ(ReadFileText(PathOf("locked.txt")), "data");
+  CloseHandle(hFirst);
+  EXPECT_TRUE(LockFile(hSecond, 0, 0x7FFFFFFF, 1, 0));
+  CloseHandle(hSecond);
+}
+
 TEST_F(FilesTest, OpenWithoutDataAccessMeetsNoShareMode) {
   MakeFile("held.txt", "12345");
   HANDLE hHeld = Open("held.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);

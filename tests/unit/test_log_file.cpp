@@ -583,19 +583,10 @@ TEST_F(LogFileTest, FailingSystemCallsLeaveLoggingOff) {
 // The file is made, then fails: it is closed, and no other number is tried.
 TEST_F(LogFileTest, FileThatCannotBeCheckedOrStreamedLeavesLoggingOff) {
   if (!IsEmulatedMachine()) GTEST_SKIP() << "faults are injected into the emulated machine only";
-  struct Case {
-    const char* pszFaults;
-    uint32_t dwFlags;
-  };
-  const Case atCases[] = {{"GetFileInformationByHandle=5", LogFlag_Numbered | LogFlag_Append},
-                          {"_open_osfhandle=24", LogFlag_Numbered},
-                          {"_fdopen=12", LogFlag_Numbered},
-                          {"_fdopen=12", LogFlag_Numbered | LogFlag_Append}};
-  for (const Case& tCase : atCases) {
-    const char* pszFaults = tCase.pszFaults;
+  for (const char* pszFaults : {"GetFileInformationByHandle=5", "SetEndOfFile=5", "_open_osfhandle=24", "_fdopen=12"}) {
     SCOPED_TRACE(pszFaults);
     SetRuntimeVariable("QXZ_FAULTS", pszFaults);
-    const bool fOpened = m_Log.Open("qxqxin.log", 0, tCase.dwFlags);
+    const bool fOpened = m_Log.Open("qxqxin.log", 0, LogFlag_Numbered);
     SetRuntimeVariable("QXZ_FAULTS", nullptr);
     EXPECT_FALSE(fOpened);
     EXPECT_FALSE(m_Log.LogMessage(0, "dropped"));
@@ -691,6 +682,21 @@ TEST_F(LogFileTest, ChooseFileNumberPassesOverAFileHeldOpen) {
   ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
   EXPECT_EQ(m_Log.OpenFileName(), PathOf("qxqxin00.log"));
   CloseHandle(hHeld);
+}
+
+// The file that the numbering chose is another log's while another handle
+// holds its owner lock: it is passed over, and the next number taken.
+TEST_F(LogFileTest, AFileThatAnotherLogOwnsIsPassedOver) {
+  MakeHundredFiles([](unsigned nNumber) { return nNumber == 30 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+  CLogFile otherLog;
+  ASSERT_TRUE(otherLog.Open("qxqxin.log", 0, LogFlag_Numbered));
+  EXPECT_EQ(otherLog.OpenFileName(), PathOf("qxqxin30.log"));
+  ASSERT_TRUE(m_Log.Open(PathOf("qxqxin29.log"), 0, LogFlag_NameAsGiven | LogFlag_Numbered));
+  EXPECT_EQ(m_Log.OpenFileName(), PathOf("qxqxin31.log"));
+  ASSERT_TRUE(otherLog.LogMessage(0, "other"));
+  ASSERT_TRUE(m_Log.LogMessage(0, "this"));
+  EXPECT_EQ(LinesAfterHeader(PathOf("qxqxin30.log")), std::vector<std::string>{"other"});
+  EXPECT_EQ(LinesAfterHeader(PathOf("qxqxin31.log")), std::vector<std::string>{"this"});
 }
 
 TEST(LogChooseFileNumberTest, NamesEndingInTwoDigitsAreNotScannedAndBadNamesFail) {

@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""Whatever another user plants under a log's name in a shared temporary
+directory neither stops nor redirects a run of the Pin.
+
+Planted: a FIFO, a socket, a symbolic link to a file outside the temporary
+directory, a dangling link into that outside directory, a hard link to the
+outside file, and a directory; each once under qxqxin00.log alone and once
+under every one of the hundred names but the least recently accessed log.
+Then a race: qxqxin00.log, the least recently accessed name, is replaced
+again and again by a regular file and by a link to the outside file while
+the Pin runs, RACE_RUNS times.
+
+Asserted for every run: the Pin exits with 0 within its time-out (a FIFO
+must not hold it up); it leaves a log of its own in the temporary directory,
+a regular file that ends with its own closing lines; the outside file is
+unchanged and nothing is made at a dangling link's target.
+"""
+
+import argparse
+import os
+import shutil
+import socket
+import stat
+import subprocess
+import sys
+import tempfile
+import threading
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
+sys.path.insert(0, os.path.join(HERE, "..", "faults"))
+from run_scenarios import PROCESS_TIMEOUT, Platform, Run, add_platform_arguments  # noqa: E402
+from pin_runs import closing_lines, log_files, read_lines  # noqa: E402
+
+VICTIM_TEXT = "outside the temporary directory\n"
+OLD = 981173106  # 2001-02-03: older than any log a run writes
+
+
+def plant(kind, path, outside):
+    """Makes path an entry of the kind, pointing into outside where it points."""
+    victim = os.path.join(outside, "victim.txt")
+    if kind == "fifo":
+        os.mkfifo(path)
+    elif kind == "socket":
+        with socket.socket(socket.AF_UNIX) as server:
+            server.bind(path)
+    elif kind == "symbolic link":
+        os.symlink(victim, path)
+    elif kind == "dangling link":
+        os.symlink(os.path.join(outside, "made.txt"), path)
+    elif kind == "hard link":
+        os.link(victim, path)
+    elif kind == "directory":
+        os.mkdir(path)
+    else:
+        raise ValueError(kind)
+
+
+KINDS = ["fifo", "socket", "symbolic link", "dangling link", "hard link", "directory"]
+
+
+class Machine:
+    """A machine whose temporary directory is the run's logs directory."""
+
+    def __init__(self, args, work):
+        self.platform = Platform(args)
+        self.run = Run(self.platform, work, {"command_line": ""}, work)
+        self.outside = os.path.join(work, "outside")
+        os.makedirs(self.outside)
+        self.victim = os.path.join(self.outside, "victim.txt")
+        with open(self.victim, "w") as handle:
+            handle.write(VICTIM_TEXT)
+        self.victim_state = self.state(self.victim)
+
+    @staticmethod
+    def state(path):
+        with open(path) as handle:
+            return handle.read(), os.stat(path).st_mtime_ns
+
+    def clear_logs(self):
+        for name in os.listdir(self.run.logs):
+            path = os.path.join(self.run.logs, name)
+            if os.path.isdir(path) and not os.path.islink(path):
+                os.rmdir(path)
+            else:
+                os.remove(path)
+
+    def pin(self, driver):
+        """Runs the Pin for a driver (which has no Glue key, so the run fails
+        at its Glue path); returns what is wrong (empty: nothing)."""
+        command_line = "-printerdriver=%s -product=P -port=LPT1:" % driver
+        try:
+            output = self.run.sim(["run-pin", self.run.pin_program, command_line])
+        except subprocess.TimeoutExpired:
+            return ["%s: the Pin did not end within %d s" % (driver, PROCESS_TIMEOUT)]
+        problems = []
+        if "exit code 0" not in output.splitlines():
+            problems.append("%s: the Pin did not exit with 0: %r" % (driver, output))
+        closing = closing_lines(self.run.values["PIN"], command_line, driver, "Failed")
+        own = [name for name in log_files(self.run.logs)
+               if stat.S_ISREG(os.lstat(os.path.join(self.run.logs, name)).st_mode)
+               and read_lines(os.path.join(self.run.logs, name))[-4:] == closing]
+        if len(own) != 1:
+            problems.append("%s: %d logs end with the run's closing lines" % (driver, len(own)))
+        if self.state(self.victim) != self.victim_state:
+            problems.append("%s: the file outside the temporary directory changed" % driver)
+        if os.path.lexists(os.path.join(self.outside, "made.txt")):
+            problems.append("%s: a file was made through a dangling link" % driver)
+        return problems
+
+
+def planted_runs(machine):
+    problems = []
+    for kind in KINDS:
+        for everywhere in (False, True):
+            machine.clear_logs()
+            numbers = range(1, 100) if everywhere else [0]
+            if everywhere:
+                # The one ordinary log, the least recently accessed, is reused.
+                path = os.path.join(machine.run.logs, "qxqxin00.log")
+                with open(path, "w") as handle:
+                    handle.write("an earlier run\n")
+                os.utime(path, (OLD, OLD))
+            for number in numbers:
+                plant(kind, os.path.join(machine.run.logs, "qxqxin%02d.log" % number), machine.outside)
+            label = "%s under %s" % (kind, "every other name" if everywhere else "qxqxin00.log")
+            found = machine.pin(label.replace(" ", "-"))
+            print("  %-40s %s" % (label, "ok" if not found else "FAILED"), flush=True)
+            problems += found
+    return problems
+
+
+def race_runs(machine, runs):
+    """qxqxin00.log, the least recently accessed name, flips between a
+    regular file and a link to the outside file while the Pin runs."""
+    machine.clear_logs()
+    for number in range(1, 100):
+        path = os.path.join(machine.run.logs, "qxqxin%02d.log" % number)
+        with open(path, "w") as handle:
+            handle.write("an earlier run\n")
+    target = os.path.join(machine.run.logs, "qxqxin00.log")
+    stop = threading.Event()
+
+    def flip():
+        # The racer replaces only its own plant: a log that a run made there
+        # is another user's file, which it cannot remove; it then plants
+        # again as soon as the name is free.
+        turn, planted = 0, None
+        while not stop.is_set():
+            aside = os.path.join(machine.outside, "aside-%d" % (turn % 2))
+            if turn % 2:
+                os.symlink(machine.victim, aside)
+            else:
+                with open(aside, "w") as handle:
+                    handle.write("planted\n")
+                os.utime(aside, (OLD, OLD))
+            turn += 1
+            try:
+                current = os.lstat(target)
+            except FileNotFoundError:
+                current = None
+            if current is not None and (current.st_ino, current.st_dev) == planted:
+                planted = (os.lstat(aside).st_ino, os.lstat(aside).st_dev)
+                os.replace(aside, target)
+            elif current is None:
+                try:
+                    os.link(aside, target, follow_symlinks=False)
+                    planted = (os.lstat(aside).st_ino, os.lstat(aside).st_dev)
+                except FileExistsError:
+                    pass
+                os.remove(aside)
+            else:
+                os.remove(aside)
+
+    racer = threading.Thread(target=flip, daemon=True)
+    racer.start()
+    problems = []
+    try:
+        for run in range(runs):
+            problems += machine.pin("Race%03d" % run)
+    finally:
+        stop.set()
+        racer.join()
+    print("  %d runs raced against a link: %d problems" % (runs, len(problems)), flush=True)
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    add_platform_arguments(parser)
+    parser.add_argument("--race-runs", type=int, default=200, help="runs raced against a link")
+    parser.add_argument("--keep", action="store_true", help="keep the work directory")
+    args = parser.parse_args()
+    args.pin_wrapper = None
+    work = tempfile.mkdtemp(prefix="qxz-planted-names-")
+    machine = Machine(args, work)
+    problems = []
+    try:
+        machine.run.prepare()
+        problems += planted_runs(machine)
+        problems += race_runs(machine, args.race_runs)
+    finally:
+        machine.run.restore()
+        if args.keep or problems:
+            print("work directory kept: %s" % work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    for problem in problems:
+        print("FAILED: " + problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
