@@ -68,9 +68,11 @@ bool SameTextIgnoringCase(const std::string& s1, const std::string& s2) {
 std::string FinalPath(HANDLE hFile) {
   const DWORD cchNeeded = GetFinalPathNameByHandleA(hFile, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (cchNeeded == 0) return std::string();
-  std::string sPath(cchNeeded, '\0');
-  const DWORD cchPath = GetFinalPathNameByHandleA(hFile, &sPath[0], cchNeeded, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (cchPath == 0 || cchPath >= cchNeeded) return std::string();
+  // Some systems count the NUL in the size they ask for, others do not.
+  const DWORD cchBuffer = cchNeeded + 1;
+  std::string sPath(cchBuffer, '\0');
+  const DWORD cchPath = GetFinalPathNameByHandleA(hFile, &sPath[0], cchBuffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (cchPath == 0 || cchPath >= cchBuffer) return std::string();
   sPath.resize(cchPath);
   return sPath.compare(0, 4, "\\\\?\\") == 0 ? sPath.substr(4) : sPath;
 }

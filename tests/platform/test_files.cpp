@@ -467,9 +467,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HeldElsewhereCase{"shares nothing", 0, false, false},
                       HeldElsewhereCase{"shares reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE, true, false}));
 
-// The path the system resolved: the name's own directory and name, in
-// whatever case the caller wrote them; the size with its NUL for a buffer
-// that is too small.
+// The path the system resolved: the name's own directory and name; the size
+// with its NUL for a buffer that is too small.
 TEST_F(FilesTest, GetFinalPathNameByHandleTellsWhereTheFileIs) {
   MakeFile("Final.txt", "x");
   HANDLE hFile = Open("Final.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
@@ -487,9 +486,11 @@ TEST_F(FilesTest, GetFinalPathNameByHandleTellsWhereTheFileIs) {
   EXPECT_EQ(std::string(szFile, 4), "\\\\?\\");
   EXPECT_TRUE(SameTextIgnoringCase(std::string(szFile, cchFile), std::string(szDirectory, cchDirectory) + "\\Final.txt"))
       << szFile << " in " << szDirectory;
+  // Windows asks for the NUL too; Wine 8 asks for one character less.
   char szSmall[4];
-  EXPECT_EQ(GetFinalPathNameByHandleA(hFile, szSmall, sizeof szSmall, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS),
-            cchFile + 1);
+  const DWORD cchAsked =
+      GetFinalPathNameByHandleA(hFile, szSmall, sizeof szSmall, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  EXPECT_TRUE(cchAsked == cchFile + 1 || cchAsked == cchFile) << cchAsked;
   CloseHandle(hFile);
   CloseHandle(hDirectory);
 }
