@@ -153,19 +153,10 @@ uint64_t DataSize(const struct stat& tStat) {
   return S_ISDIR(tStat.st_mode) || S_ISLNK(tStat.st_mode) ? 0 : static_cast<uint64_t>(tStat.st_size);
 }
 
-// The runtime's calls report failure through errno; an injected fault's code
-// is taken as that errno value.
-bool RuntimeCallFaulted(const char* pszCall, const char* pszName) {
-  DWORD dwFault = 0;
-  if (!FaultInjected(pszCall, pszName, &dwFault)) return false;
-  errno = static_cast<int>(dwFault);
-  return true;
-}
-
 // Every later write goes to the end of the file, wherever others wrote.
 bool WritesAtTheEnd(int fd) {
-  const int nStatusFlags = fcntl(fd, F_GETFL);
-  return nStatusFlags != -1 && fcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
+  const int nStatusFlags = SysFcntl(fd, F_GETFL);
+  return nStatusFlags != -1 && SysFcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
 }
 
 // open(2) flags and the fdopen mode for a runtime mode such as "w", "a+", "rb".
@@ -217,7 +208,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromPathErrno(errno, sPath));
     return INVALID_HANDLE_VALUE;
   }
-  if (fstat(fd, &tStat) != 0) {
+  if (SysFstat(fd, &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     SysClose(fd);
     return INVALID_HANDLE_VALUE;
@@ -295,7 +286,7 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  const off_t nPosition = lseek(pFile->Descriptor(), 0, SEEK_CUR);
+  const off_t nPosition = SysLseek(pFile->Descriptor(), 0, SEEK_CUR);
   if (nPosition < 0 || SysFtruncate(pFile->Descriptor(), nPosition) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
@@ -309,7 +300,7 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FALSE;
   struct stat tStat;
-  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+  if (SysFstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
@@ -341,7 +332,7 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const 
     return tTime;
   };
   const struct timespec atTimes[2] = {TimeToSet(lpLastAccessTime), TimeToSet(lpLastWriteTime)};
-  if (futimens(pFile->Descriptor(), atTimes) != 0) {
+  if (SysFutimens(pFile->Descriptor(), atTimes) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
@@ -353,7 +344,7 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATIO
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FALSE;
   struct stat tStat;
-  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+  if (SysFstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
@@ -409,7 +400,7 @@ BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
   std::string sPath;
   std::string sExistingPath;
   if (!PosixPathOf(lpFileName, &sPath) || !PosixPathOf(lpExistingFileName, &sExistingPath)) return FALSE;
-  if (link(sExistingPath.c_str(), sPath.c_str()) != 0) {
+  if (SysLink(sExistingPath.c_str(), sPath.c_str()) != 0) {
     SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromPathErrno(errno, sExistingPath));
     return FALSE;
   }
@@ -419,7 +410,7 @@ BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
 // Streams are always shared here: POSIX has no share modes, and a stream is
 // not a handle that the share check could see.
 FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
-  if (RuntimeCallFaulted("_fsopen", filename)) return nullptr;
+  if (ErrnoCallFaulted("_fsopen", filename)) return nullptr;
   int nFlags = 0;
   char szPosixMode[3];
   if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode)) {
@@ -448,7 +439,7 @@ FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
 // stream, a descriptor is not seen by the share check. Streams never
 // translate line ends here, so only _O_APPEND counts among the flags.
 int _open_osfhandle(intptr_t osfhandle, int flags) {
-  if (RuntimeCallFaulted("_open_osfhandle", nullptr)) return -1;
+  if (ErrnoCallFaulted("_open_osfhandle", nullptr)) return -1;
   const HANDLE hFile = reinterpret_cast<HANDLE>(osfhandle);
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) {
@@ -462,7 +453,7 @@ int _open_osfhandle(intptr_t osfhandle, int flags) {
 }
 
 FILE* _fdopen(int fd, const char* mode) {
-  if (RuntimeCallFaulted("_fdopen", nullptr)) return nullptr;
+  if (ErrnoCallFaulted("_fdopen", nullptr)) return nullptr;
   return fdopen(fd, mode);
 }
 

@@ -94,7 +94,10 @@ TableMemory* MapTable(const std::string& sPath) {
   if (fd < 0) return nullptr;
   void* pMapped = MAP_FAILED;
   if (SysFlock(fd, LOCK_EX) == 0) {
-    if (SysFtruncate(fd, sizeof(TableMemory)) == 0) {
+    // The table's pages are taken on the disk before it is mapped: a page
+    // that a full disk cannot supply would kill the process at its first
+    // touch, where now the call that needs the table fails.
+    if (SysFallocate(fd, sizeof(TableMemory)) == 0) {
       pMapped = SysMmap(sizeof(TableMemory), PROT_READ | PROT_WRITE, MAP_SHARED, fd);
       if (pMapped != MAP_FAILED) StartTableIfStale(static_cast<TableMemory*>(pMapped));
     }
