@@ -59,11 +59,12 @@ namespace {
 
 std::string CurrentBootId() {
   std::string sBootId;
-  int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+  // The host's, not the machine's: outside the machine's table of calls.
+  int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return sBootId;
   char achText[kBootIdSize] = {};
-  ssize_t cbRead = read(fd, achText, sizeof achText - 1);
-  close(fd);
+  ssize_t cbRead = ::read(fd, achText, sizeof achText - 1);
+  ::close(fd);
   if (cbRead > 0) sBootId.assign(achText, strcspn(achText, "\n"));
   return sBootId;
 }

@@ -22,14 +22,15 @@ enum class StatResult { Read, Gone, Unknown };
 
 StatResult ReadProcessStat(int32_t nPid, ProcessStat* ptStat) {
   const std::string sPath = "/proc/" + std::to_string(nPid) + "/stat";
-  int fd = open(sPath.c_str(), O_RDONLY | O_CLOEXEC);
+  // The host's, not the machine's: outside the machine's table of calls.
+  int fd = ::open(sPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT || errno == ESRCH ? StatResult::Gone : StatResult::Unknown;
   char achText[1024];
   ssize_t cbRead;
   do {
-    cbRead = read(fd, achText, sizeof achText - 1);
+    cbRead = ::read(fd, achText, sizeof achText - 1);
   } while (cbRead < 0 && errno == EINTR);
-  close(fd);
+  ::close(fd);
   if (cbRead <= 0) return cbRead < 0 && errno == ESRCH ? StatResult::Gone : StatResult::Unknown;
   achText[cbRead] = '\0';
   // The command name in parentheses may hold anything; the fields after
