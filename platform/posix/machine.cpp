@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/posix/call_steps.h"
+#include "platform/posix/process_identity.h"
 
 namespace qxz::posix {
 
@@ -518,10 +519,12 @@ bool WriteAll(int fd, const std::string& sContent) {
   return true;
 }
 
+std::string AsidePrefix(const std::string& sPath) { return sPath + ".new."; }
+
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent) {
-  const std::string sAside = sPath + ".new." + std::to_string(getpid());
+  const std::string sAside = AsidePrefix(sPath) + std::to_string(getpid());
   int fd = SysOpen(sAside.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (fd < 0) return false;
   // The space first: a full disk fails here, before a byte is written.
@@ -547,6 +550,29 @@ bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent
     SysClose(fdDirectory);
   }
   return true;
+}
+
+int RemoveStaleAsideFiles(const std::string& sPath) {
+  const size_t nSlash = sPath.rfind('/');
+  const std::string sDirectory = nSlash == std::string::npos ? "." : sPath.substr(0, nSlash == 0 ? 1 : nSlash);
+  const std::string sPrefix = AsidePrefix(sPath.substr(nSlash + 1));
+  DIR* pDir = opendir(sDirectory.c_str());
+  if (pDir == nullptr) return 0;
+  std::vector<std::string> vStale;
+  while (const struct dirent* pEntry = readdir(pDir)) {
+    const std::string sName = pEntry->d_name;
+    if (sName.compare(0, sPrefix.size(), sPrefix) != 0) continue;
+    const std::string sPid = sName.substr(sPrefix.size());
+    if (sPid.empty() || sPid.size() > 9 || sPid.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string sAside = sDirectory + "/" + sName;
+    struct stat tStat;
+    if (lstat(sAside.c_str(), &tStat) != 0) continue;
+    if (!IsProcessRunningSince(static_cast<int32_t>(std::stoi(sPid)), tStat.st_mtim)) vStale.push_back(sAside);
+  }
+  closedir(pDir);
+  int nRemoved = 0;
+  for (const std::string& sAside : vStale) nRemoved += SysUnlink(sAside.c_str()) == 0 ? 1 : 0;
+  return nRemoved;
 }
 
 // ---- Handles ----------------------------------------------------------------
