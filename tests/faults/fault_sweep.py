@@ -7,7 +7,9 @@ which lists the Pin's calls; then the Pin runs once per call and occurrence
 with QXZ_FAULTS="CALL#N=5": Win32 error 5 for a Win32 call, errno 5 (EIO)
 for a system call of the emulated machine (the lower-case names). Only the
 Pin sees the faults: it is started directly, with the command-line text as
-its one argument, as the emulated CreateProcessA starts it.
+its one argument, as the emulated CreateProcessA starts it. Every system
+call in a base run's trace must be one of the machine's table of named calls
+(installer-sim system-calls): a call added around the table shows here.
 
 Every run, on a fresh copy of the base's machine:
 - exits with 0 and without a sanitizer report;
