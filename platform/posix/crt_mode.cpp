@@ -5,7 +5,9 @@
 #include "platform/win32.h"
 
 extern "C" int _setmode(int fd, int) {
-  if (fcntl(fd, F_GETFD) == -1) {
+  // Only asks whether this process has the descriptor: no machine state,
+  // outside the machine's table of calls.
+  if (::fcntl(fd, F_GETFD) == -1) {
     errno = EBADF;
     return -1;
   }

@@ -39,7 +39,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     SetLastError(ERROR_DIRECTORY);
     return FALSE;
   }
-  if (rmdir(sPath.c_str()) != 0) {
+  if (SysRmdir(sPath.c_str()) != 0) {
     SetLastError(ErrorFromPathErrno(errno, sPath));
     return FALSE;
   }
@@ -75,7 +75,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   const mode_t nMode = (dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0
                            ? (tStat.st_mode & ~nWritable)
                            : (tStat.st_mode & nWritable) != 0 ? tStat.st_mode : (tStat.st_mode | S_IWUSR);
-  if (chmod(sPath.c_str(), nMode & 07777) != 0) {
+  if (SysChmod(sPath.c_str(), nMode & 07777) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }

@@ -140,8 +140,8 @@ DWORD RefusalOfExisting(const struct stat& tStat, DWORD dwAccess, DWORD dwShareM
 int OpenWithoutWaiting(const std::string& sPath, int nFlags) {
   const int fd = SysOpen(sPath.c_str(), nFlags | O_NONBLOCK, 0666);
   if (fd < 0) return fd;
-  const int nStatusFlags = fcntl(fd, F_GETFL);
-  if (nStatusFlags == -1 || fcntl(fd, F_SETFL, nStatusFlags & ~O_NONBLOCK) == -1) {
+  const int nStatusFlags = SysFcntl(fd, F_GETFL);
+  if (nStatusFlags == -1 || SysFcntl(fd, F_SETFL, nStatusFlags & ~O_NONBLOCK) == -1) {
     const int nErrno = errno;
     SysClose(fd);
     errno = nErrno;
@@ -189,7 +189,7 @@ DWORD LockForOthers(int fd, const struct stat& tStat, DWORD dwAccess, DWORD dwSh
   }
   if ((dwShareMode & FILE_SHARE_DELETE) != 0 && SysFlock(fd, LOCK_UN) != 0) return ErrorFromErrno(errno);
   struct stat tNow;
-  if (fstat(fd, &tNow) != 0) return ErrorFromErrno(errno);
+  if (SysFstat(fd, &tNow) != 0) return ErrorFromErrno(errno);
   // A file deleted under an open is as Windows shows a pending deletion.
   return tNow.st_nlink == 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
@@ -205,19 +205,10 @@ uint64_t DataSize(const struct stat& tStat) {
   return S_ISDIR(tStat.st_mode) || S_ISLNK(tStat.st_mode) ? 0 : static_cast<uint64_t>(tStat.st_size);
 }
 
-// The runtime's calls report failure through errno; an injected fault's code
-// is taken as that errno value.
-bool RuntimeCallFaulted(const char* pszCall, const char* pszName) {
-  DWORD dwFault = 0;
-  if (!FaultInjected(pszCall, pszName, &dwFault)) return false;
-  errno = static_cast<int>(dwFault);
-  return true;
-}
-
 // Every later write goes to the end of the file, wherever others wrote.
 bool WritesAtTheEnd(int fd) {
-  const int nStatusFlags = fcntl(fd, F_GETFL);
-  return nStatusFlags != -1 && fcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
+  const int nStatusFlags = SysFcntl(fd, F_GETFL);
+  return nStatusFlags != -1 && SysFcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
 }
 
 // A runtime stream over a descriptor whose data moves through the layer's
@@ -252,7 +243,7 @@ ssize_t StreamWrite(void* pCookie, const char* pBuffer, size_t cb) {
 }
 
 int StreamSeek(void* pCookie, off64_t* pnOffset, int nWhence) {
-  const off64_t nPosition = lseek64(static_cast<StreamCookie*>(pCookie)->fd, *pnOffset, nWhence);
+  const off_t nPosition = SysLseek(static_cast<StreamCookie*>(pCookie)->fd, *pnOffset, nWhence);
   if (nPosition < 0) return -1;
   *pnOffset = nPosition;
   return 0;
@@ -266,7 +257,7 @@ int StreamClose(void* pCookie) {
 // The file's host path, as the system knows the descriptor.
 std::string DescriptorPath(int fd) {
   char szPath[4096];
-  const ssize_t cch = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), szPath, sizeof szPath);
+  const ssize_t cch = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), szPath, sizeof szPath);
   return cch > 0 && static_cast<size_t>(cch) < sizeof szPath ? std::string(szPath, static_cast<size_t>(cch)) : "";
 }
 
@@ -336,8 +327,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     return INVALID_HANDLE_VALUE;
   }
   const bool fMadeNow = dwCreationDisposition == CREATE_NEW;
-  const DWORD dwError = fstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
-                                               : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode, fMadeNow);
+  const DWORD dwError = SysFstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
+                                                  : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode, fMadeNow);
   if (dwError != ERROR_SUCCESS) {
     // A file made by a failed open is not left behind.
     if (fMadeNow) SysUnlink(sPath.c_str());
@@ -418,7 +409,7 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  const off_t nPosition = lseek(pFile->Descriptor(), 0, SEEK_CUR);
+  const off_t nPosition = SysLseek(pFile->Descriptor(), 0, SEEK_CUR);
   if (nPosition < 0 || SysFtruncate(pFile->Descriptor(), nPosition) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
@@ -432,7 +423,7 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FALSE;
   struct stat tStat;
-  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+  if (SysFstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
@@ -464,7 +455,7 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const 
     return tTime;
   };
   const struct timespec atTimes[2] = {TimeToSet(lpLastAccessTime), TimeToSet(lpLastWriteTime)};
-  if (futimens(pFile->Descriptor(), atTimes) != 0) {
+  if (SysFutimens(pFile->Descriptor(), atTimes) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
@@ -476,7 +467,7 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATIO
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FALSE;
   struct stat tStat;
-  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+  if (SysFstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
@@ -574,7 +565,7 @@ BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh
   tLock.l_whence = SEEK_SET;
   tLock.l_start = static_cast<off_t>(nOffset);
   tLock.l_len = static_cast<off_t>(cbRange);
-  if (fcntl(pFile->Descriptor(), F_OFD_SETLK, &tLock) != 0) {
+  if (SysFcntl(pFile->Descriptor(), F_OFD_SETLK, &tLock) != 0) {
     SetLastError(errno == EAGAIN || errno == EACCES ? ERROR_LOCK_VIOLATION : ErrorFromErrno(errno));
     return FALSE;
   }
@@ -588,7 +579,7 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FILE_TYPE_UNKNOWN;
   struct stat tStat;
-  if (fstat(pFile->Descriptor(), &tStat) != 0) {
+  if (SysFstat(pFile->Descriptor(), &tStat) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return FILE_TYPE_UNKNOWN;
   }
@@ -604,7 +595,7 @@ BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
   std::string sPath;
   std::string sExistingPath;
   if (!PosixPathOf(lpFileName, &sPath) || !PosixPathOf(lpExistingFileName, &sExistingPath)) return FALSE;
-  if (link(sExistingPath.c_str(), sPath.c_str()) != 0) {
+  if (SysLink(sExistingPath.c_str(), sPath.c_str()) != 0) {
     SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromPathErrno(errno, sExistingPath));
     return FALSE;
   }
@@ -614,7 +605,7 @@ BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
 // Streams are always shared here: POSIX has no share modes, and a stream is
 // not a handle that the share check could see.
 FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
-  if (RuntimeCallFaulted("_fsopen", filename)) return nullptr;
+  if (ErrnoCallFaulted("_fsopen", filename)) return nullptr;
   int nFlags = 0;
   char szPosixMode[3];
   if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode)) {
@@ -643,7 +634,7 @@ FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/) {
 // stream, a descriptor is not seen by the share check. Streams never
 // translate line ends here, so only _O_APPEND counts among the flags.
 int _open_osfhandle(intptr_t osfhandle, int flags) {
-  if (RuntimeCallFaulted("_open_osfhandle", nullptr)) return -1;
+  if (ErrnoCallFaulted("_open_osfhandle", nullptr)) return -1;
   const HANDLE hFile = reinterpret_cast<HANDLE>(osfhandle);
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) {
@@ -657,8 +648,8 @@ int _open_osfhandle(intptr_t osfhandle, int flags) {
 }
 
 FILE* _fdopen(int fd, const char* mode) {
-  if (RuntimeCallFaulted("_fdopen", nullptr)) return nullptr;
-  if (fd < 0 || fcntl(fd, F_GETFD) == -1) {
+  if (ErrnoCallFaulted("_fdopen", nullptr)) return nullptr;
+  if (fd < 0 || SysFcntl(fd, F_GETFD, 0) == -1) {
     errno = EBADF;
     return nullptr;
   }

@@ -19,6 +19,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/posix/call_steps.h"
+#include "platform/posix/process_identity.h"
+
 namespace qxz::posix {
 
 namespace {
@@ -324,27 +327,69 @@ bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode) {
   return false;
 }
 
-// ---- System calls -------------------------------------------------------------
-
-namespace {
-
-// True (with errno set) when a fault is injected into this system call.
-bool SysFault(const char* pszCall, const char* pszPath) {
+bool ErrnoCallFaulted(const char* pszCall, const char* pszName) {
   DWORD dwCode = 0;
-  if (!FaultInjected(pszCall, pszPath, &dwCode)) return false;
+  if (!FaultInjected(pszCall, pszName, &dwCode)) return false;
   errno = static_cast<int>(dwCode);
   return true;
 }
 
+// ---- System calls -------------------------------------------------------------
+
+namespace {
+
+enum class SystemCall : size_t {
+  Open, Close, Read, Write, Fsync, Rename, Unlink, Mkdir, Rmdir, Chmod, Link,
+  Flock, Ftruncate, Fallocate, Mmap, Futimens, Lseek, Fcntl, Fstat,
+};
+
+struct SystemCallEntry {
+  SystemCall eCall;
+  const char* pszName;
+};
+
+// The one table of the layer's system calls: a fault is injected into one
+// of them by its name here, and a test lists them from it.
+constexpr SystemCallEntry kSystemCalls[] = {
+    {SystemCall::Open, "open"},         {SystemCall::Close, "close"},       {SystemCall::Read, "read"},
+    {SystemCall::Write, "write"},       {SystemCall::Fsync, "fsync"},       {SystemCall::Rename, "rename"},
+    {SystemCall::Unlink, "unlink"},     {SystemCall::Mkdir, "mkdir"},       {SystemCall::Rmdir, "rmdir"},
+    {SystemCall::Chmod, "chmod"},       {SystemCall::Link, "link"},         {SystemCall::Flock, "flock"},
+    {SystemCall::Ftruncate, "ftruncate"}, {SystemCall::Fallocate, "fallocate"}, {SystemCall::Mmap, "mmap"},
+    {SystemCall::Futimens, "futimens"}, {SystemCall::Lseek, "lseek"},       {SystemCall::Fcntl, "fcntl"},
+    {SystemCall::Fstat, "fstat"},
+};
+
+constexpr bool EveryCallInItsPlace() {
+  for (size_t i = 0; i < sizeof kSystemCalls / sizeof kSystemCalls[0]; ++i) {
+    if (static_cast<size_t>(kSystemCalls[i].eCall) != i) return false;
+  }
+  return true;
+}
+static_assert(EveryCallInItsPlace() && sizeof kSystemCalls / sizeof kSystemCalls[0] ==
+                                          static_cast<size_t>(SystemCall::Fstat) + 1,
+              "the table holds every system call once, in the order of SystemCall");
+
+// True (with errno set) when a fault is injected into this system call.
+bool SysFault(SystemCall eCall, const char* pszName) {
+  return ErrnoCallFaulted(kSystemCalls[static_cast<size_t>(eCall)].pszName, pszName);
+}
+
 }  // namespace
 
+std::vector<std::string> SystemCallNames() {
+  std::vector<std::string> vNames;
+  for (const SystemCallEntry& tEntry : kSystemCalls) vNames.emplace_back(tEntry.pszName);
+  return vNames;
+}
+
 int SysOpen(const char* pszPath, int nFlags, mode_t nMode) {
-  if (SysFault("open", pszPath)) return -1;
+  if (SysFault(SystemCall::Open, pszPath)) return -1;
   return open(pszPath, nFlags | O_CLOEXEC, nMode);
 }
 
 int SysClose(int fd) {
-  if (SysFault("close", nullptr)) {
+  if (SysFault(SystemCall::Close, nullptr)) {
     close(fd);  // the descriptor is gone either way, as with a real failing close
     return -1;
   }
@@ -352,37 +397,52 @@ int SysClose(int fd) {
 }
 
 ssize_t SysRead(int fd, void* pBuffer, size_t cb) {
-  if (SysFault("read", nullptr)) return -1;
+  if (SysFault(SystemCall::Read, nullptr)) return -1;
   return read(fd, pBuffer, cb);
 }
 
 ssize_t SysWrite(int fd, const void* pBuffer, size_t cb, const char* pszPath) {
-  if (SysFault("write", pszPath)) return -1;
+  if (SysFault(SystemCall::Write, pszPath)) return -1;
   return write(fd, pBuffer, cb);
 }
 
 int SysFsync(int fd) {
-  if (SysFault("fsync", nullptr)) return -1;
+  if (SysFault(SystemCall::Fsync, nullptr)) return -1;
   return fsync(fd);
 }
 
 int SysRename(const char* pszFrom, const char* pszTo) {
-  if (SysFault("rename", pszTo)) return -1;
+  if (SysFault(SystemCall::Rename, pszTo)) return -1;
   return rename(pszFrom, pszTo);
 }
 
 int SysUnlink(const char* pszPath) {
-  if (SysFault("unlink", pszPath)) return -1;
+  if (SysFault(SystemCall::Unlink, pszPath)) return -1;
   return unlink(pszPath);
 }
 
 int SysMkdir(const char* pszPath, mode_t nMode) {
-  if (SysFault("mkdir", pszPath)) return -1;
+  if (SysFault(SystemCall::Mkdir, pszPath)) return -1;
   return mkdir(pszPath, nMode);
 }
 
+int SysRmdir(const char* pszPath) {
+  if (SysFault(SystemCall::Rmdir, pszPath)) return -1;
+  return rmdir(pszPath);
+}
+
+int SysChmod(const char* pszPath, mode_t nMode) {
+  if (SysFault(SystemCall::Chmod, pszPath)) return -1;
+  return chmod(pszPath, nMode);
+}
+
+int SysLink(const char* pszExisting, const char* pszNew) {
+  if (SysFault(SystemCall::Link, pszNew)) return -1;
+  return link(pszExisting, pszNew);
+}
+
 int SysFlock(int fd, int nOperation) {
-  if (SysFault("flock", nullptr)) return -1;
+  if (SysFault(SystemCall::Flock, nullptr)) return -1;
   int nResult;
   do {
     nResult = flock(fd, nOperation);
@@ -391,13 +451,49 @@ int SysFlock(int fd, int nOperation) {
 }
 
 int SysFtruncate(int fd, off_t cb) {
-  if (SysFault("ftruncate", nullptr)) return -1;
+  if (SysFault(SystemCall::Ftruncate, nullptr)) return -1;
   return ftruncate(fd, cb);
 }
 
+int SysFallocate(int fd, off_t cb) {
+  if (SysFault(SystemCall::Fallocate, nullptr)) return -1;
+  int nError;
+  do {
+    nError = posix_fallocate(fd, 0, cb);
+  } while (nError == EINTR);
+  if (nError == 0) return 0;
+  errno = nError;  // posix_fallocate returns its error instead of setting errno
+  return -1;
+}
+
 void* SysMmap(size_t cb, int nProt, int nFlags, int fd) {
-  if (SysFault("mmap", nullptr)) return MAP_FAILED;
+  if (SysFault(SystemCall::Mmap, nullptr)) return MAP_FAILED;
   return mmap(nullptr, cb, nProt, nFlags, fd, 0);
+}
+
+int SysFutimens(int fd, const struct timespec atTimes[2]) {
+  if (SysFault(SystemCall::Futimens, nullptr)) return -1;
+  return futimens(fd, atTimes);
+}
+
+off_t SysLseek(int fd, off_t nOffset, int nWhence) {
+  if (SysFault(SystemCall::Lseek, nullptr)) return -1;
+  return lseek(fd, nOffset, nWhence);
+}
+
+int SysFcntl(int fd, int nCommand, int nArgument) {
+  if (SysFault(SystemCall::Fcntl, nullptr)) return -1;
+  return fcntl(fd, nCommand, nArgument);
+}
+
+int SysFcntl(int fd, int nCommand, struct flock* pLock) {
+  if (SysFault(SystemCall::Fcntl, nullptr)) return -1;
+  return fcntl(fd, nCommand, pLock);
+}
+
+int SysFstat(int fd, struct stat* pStat) {
+  if (SysFault(SystemCall::Fstat, nullptr)) return -1;
+  return fstat(fd, pStat);
 }
 
 bool ReadWholeFile(const std::string& sPath, std::string* psContent) {
@@ -437,13 +533,17 @@ bool WriteAll(int fd, const std::string& sContent) {
   return true;
 }
 
+std::string AsidePrefix(const std::string& sPath) { return sPath + ".new."; }
+
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent) {
-  const std::string sAside = sPath + ".new." + std::to_string(getpid());
+  const std::string sAside = AsidePrefix(sPath) + std::to_string(getpid());
   int fd = SysOpen(sAside.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (fd < 0) return false;
-  bool fWritten = WriteAll(fd, sContent) && SysFsync(fd) == 0;
+  // The space first: a full disk fails here, before a byte is written.
+  bool fWritten = (sContent.empty() || SysFallocate(fd, static_cast<off_t>(sContent.size())) == 0) &&
+                  WriteAll(fd, sContent) && SysFsync(fd) == 0;
   int nErrno = errno;
   if (SysClose(fd) != 0 && fWritten) {
     fWritten = false;
@@ -451,7 +551,7 @@ bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent
   }
   if (!fWritten || SysRename(sAside.c_str(), sPath.c_str()) != 0) {
     if (fWritten) nErrno = errno;
-    unlink(sAside.c_str());
+    SysUnlink(sAside.c_str());
     errno = nErrno;
     return false;
   }
@@ -464,6 +564,29 @@ bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent
     SysClose(fdDirectory);
   }
   return true;
+}
+
+int RemoveStaleAsideFiles(const std::string& sPath) {
+  const size_t nSlash = sPath.rfind('/');
+  const std::string sDirectory = nSlash == std::string::npos ? "." : sPath.substr(0, nSlash == 0 ? 1 : nSlash);
+  const std::string sPrefix = AsidePrefix(sPath.substr(nSlash + 1));
+  DIR* pDir = opendir(sDirectory.c_str());
+  if (pDir == nullptr) return 0;
+  std::vector<std::string> vStale;
+  while (const struct dirent* pEntry = readdir(pDir)) {
+    const std::string sName = pEntry->d_name;
+    if (sName.compare(0, sPrefix.size(), sPrefix) != 0) continue;
+    const std::string sPid = sName.substr(sPrefix.size());
+    if (sPid.empty() || sPid.size() > 9 || sPid.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string sAside = sDirectory + "/" + sName;
+    struct stat tStat;
+    if (lstat(sAside.c_str(), &tStat) != 0) continue;
+    if (!IsProcessRunningSince(static_cast<int32_t>(std::stoi(sPid)), tStat.st_mtim)) vStale.push_back(sAside);
+  }
+  closedir(pDir);
+  int nRemoved = 0;
+  for (const std::string& sAside : vStale) nRemoved += SysUnlink(sAside.c_str()) == 0 ? 1 : 0;
+  return nRemoved;
 }
 
 // ---- Handles ----------------------------------------------------------------
@@ -517,11 +640,7 @@ DWORD WINAPI GetLastError(void) { return t_dwLastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { t_dwLastError = dwErrCode; }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-  DWORD dwCode = 0;
-  if (FaultInjected("CloseHandle", nullptr, &dwCode)) {
-    SetLastError(dwCode);
-    return FALSE;
-  }
+  if (CallFaulted("CloseHandle", nullptr)) return FALSE;
   if (!ReleaseHandle(hObject)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

@@ -4,12 +4,17 @@
 #ifndef QXZ_PLATFORM_POSIX_MACHINE_H
 #define QXZ_PLATFORM_POSIX_MACHINE_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
+
+struct flock;
 
 namespace qxz::posix {
 
@@ -46,23 +51,36 @@ DWORD ErrorFromErrno(int nErrno);
 // ---- Fault injection --------------------------------------------------------
 //
 // QXZ_FAULTS holds entries separated by ';': CALL[@NAME][#N]=CODE.
-//   CALL  a Win32 call ("RegSetValueExA") or a system call of the layer
-//         ("open", "rename", "fsync", "mmap", "write", "read", "fcntl", ...)
+//   CALL  a Win32 call ("RegSetValueExA"), a runtime call ("_fsopen") or a
+//         system call of the layer (one of SystemCallNames())
 //   NAME  only when the call's name argument (value name, key path, object
 //         name, file path) equals NAME, ignoring case; a NAME ending in '*'
 //         matches every name that begins with the rest
 //   N     only the Nth such call in this process (1-based); every call if absent
-//   CODE  the Win32 error code to fail with; for a system call, the errno value
+//   CODE  the Win32 error code to fail with; for a runtime or system call,
+//         the errno value
 // Returns true and the code when the call is to fail now. With
 // QXZ_TRACE_CALLS naming a host file, every consultation is also appended to
 // that file as "CALL<tab>NAME", which lists the calls a run makes.
+//
+// This is the check itself. Each way of reporting a failure has one adapter
+// over it: CallFaulted (call_steps.h) sets the last error of a Win32 call,
+// the registry's calls return the code (registry.cpp), and ErrnoCallFaulted
+// sets errno for the runtime's calls and the system calls below.
 bool FaultInjected(const char* pszCall, const char* pszName, DWORD* pdwCode);
+
+// For a call that reports its failure through errno: true, with errno set to
+// the injected code, when the call is to fail now.
+bool ErrnoCallFaulted(const char* pszCall, const char* pszName);
 
 // ---- System calls -----------------------------------------------------------
 //
-// Every system call that the layer makes on machine state goes through these,
-// so that a fault can be injected below the Win32 level. Each returns what the
-// system call returns and sets errno, as the system call does.
+// Every system call that the layer makes on machine state goes through the
+// one table of named calls in machine.cpp, so that a fault can be injected
+// below the Win32 level into any of them by name. Each returns what the
+// system call returns and sets errno, as the system call does. Queries of a
+// path by name (stat, lstat, readdir) stay outside: they change nothing, and
+// mapping a path makes one per component.
 int SysOpen(const char* pszPath, int nFlags, mode_t nMode = 0);
 int SysClose(int fd);
 ssize_t SysRead(int fd, void* pBuffer, size_t cb);
@@ -72,14 +90,39 @@ int SysFsync(int fd);
 int SysRename(const char* pszFrom, const char* pszTo);
 int SysUnlink(const char* pszPath);
 int SysMkdir(const char* pszPath, mode_t nMode);
+int SysRmdir(const char* pszPath);
+int SysChmod(const char* pszPath, mode_t nMode);
+int SysLink(const char* pszExisting, const char* pszNew);
 int SysFlock(int fd, int nOperation);
 int SysFtruncate(int fd, off_t cb);
+// Gives the file its first cb bytes on the disk now (posix_fallocate), so
+// that a full disk is an error here and not a signal when the file is used
+// through a mapping; -1 with errno set (ENOSPC) when it cannot.
+int SysFallocate(int fd, off_t cb);
 void* SysMmap(size_t cb, int nProt, int nFlags, int fd);
+int SysFutimens(int fd, const struct timespec atTimes[2]);
+off_t SysLseek(int fd, off_t nOffset, int nWhence);
+// F_GETFD, F_GETFL and F_SETFL: the flags of a descriptor and its open file.
+int SysFcntl(int fd, int nCommand, int nArgument = 0);
+// F_OFD_SETLK: a range lock of an open file.
+int SysFcntl(int fd, int nCommand, struct flock* pLock);
+int SysFstat(int fd, struct stat* pStat);
+
+// The names of the system calls in the table, in its order: the names that
+// QXZ_FAULTS and QXZ_TRACE_CALLS use for them.
+std::vector<std::string> SystemCallNames();
 
 // Reads a whole file; false with errno set on failure.
 bool ReadWholeFile(const std::string& sPath, std::string* psContent);
-// Writes a whole file aside, fsyncs it and renames it over sPath.
+// Writes a whole file aside ("<sPath>.new.<pid>"), fsyncs it and renames it
+// over sPath.
 bool ReplaceFileAtomically(const std::string& sPath, const std::string& sContent);
+// Removes the copies of sPath that writers killed in mid-write left aside:
+// those of a process that has ended, or that started only after the copy
+// was last written (its id has passed on). Call it holding the lock that
+// the writers of sPath hold, so that no copy is still being written.
+// Returns how many it removed.
+int RemoveStaleAsideFiles(const std::string& sPath);
 
 // ---- Handles ------------------------------------------------------------------
 

@@ -59,11 +59,12 @@ namespace {
 
 std::string CurrentBootId() {
   std::string sBootId;
-  int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+  // The host's, not the machine's: outside the machine's table of calls.
+  int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return sBootId;
   char achText[kBootIdSize] = {};
-  ssize_t cbRead = read(fd, achText, sizeof achText - 1);
-  close(fd);
+  ssize_t cbRead = ::read(fd, achText, sizeof achText - 1);
+  ::close(fd);
   if (cbRead > 0) sBootId.assign(achText, strcspn(achText, "\n"));
   return sBootId;
 }
@@ -94,7 +95,10 @@ TableMemory* MapTable(const std::string& sPath) {
   if (fd < 0) return nullptr;
   void* pMapped = MAP_FAILED;
   if (SysFlock(fd, LOCK_EX) == 0) {
-    if (SysFtruncate(fd, sizeof(TableMemory)) == 0) {
+    // The table's pages are taken on the disk before it is mapped: a page
+    // that a full disk cannot supply would kill the process at its first
+    // touch, where now the call that needs the table fails.
+    if (SysFallocate(fd, sizeof(TableMemory)) == 0) {
       pMapped = SysMmap(sizeof(TableMemory), PROT_READ | PROT_WRITE, MAP_SHARED, fd);
       if (pMapped != MAP_FAILED) StartTableIfStale(static_cast<TableMemory*>(pMapped));
     }

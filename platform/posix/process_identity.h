@@ -3,6 +3,8 @@
 #ifndef QXZ_PLATFORM_POSIX_PROCESS_IDENTITY_H
 #define QXZ_PLATFORM_POSIX_PROCESS_IDENTITY_H
 
+#include <time.h>
+
 #include <cstdint>
 
 namespace qxz::posix {
@@ -17,6 +19,11 @@ ProcessIdentity CurrentProcessIdentity();
 // False once the process has ended (a zombie has ended too) or its id has
 // passed to another process.
 bool IsProcessRunning(const ProcessIdentity& tProcess);
+
+// Whether the process nPid is running and had started by tWhen (wall-clock
+// time), so that it may have done what happened then. True when it cannot
+// be told.
+bool IsProcessRunningSince(int32_t nPid, const struct timespec& tWhen);
 
 }  // namespace qxz::posix
 

@@ -4,7 +4,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -35,16 +37,50 @@ constexpr char kFreshRegistry[] =
     "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port]\n"
     "\"Driver\"=\"localspl.dll\"\n";
 
-// Holds the registry's lock file locked for the life of the object.
+// How long a call waits for the registry's lock: a writer stopped (or hung)
+// while it holds the lock must not stop every other process for good.
+constexpr unsigned long kDefaultLockWaitMs = 30000;
+constexpr char kLockWaitVariable[] = "QXZ_REGISTRY_LOCK_TIMEOUT_MS";
+
+unsigned long LockWaitMs() {
+  const char* pszWait = getenv(kLockWaitVariable);
+  if (pszWait == nullptr || pszWait[0] < '0' || pszWait[0] > '9') return kDefaultLockWaitMs;
+  return strtoul(pszWait, nullptr, 10);
+}
+
+// Takes the lock without blocking, again and again, waiting a little longer
+// each time, until the wait is over. The error once it is over: another
+// process holds the lock on the registry file, which is what
+// ERROR_LOCK_VIOLATION says (ERROR_TIMEOUT would hide who is in the way).
+LONG TakeLockWithin(int fd, int nOperation, unsigned long ulWaitMs) {
+  const DWORD dwStart = GetTickCount();
+  DWORD dwPauseMs = 1;
+  for (;;) {
+    if (SysFlock(fd, nOperation | LOCK_NB) == 0) return ERROR_SUCCESS;
+    if (errno != EWOULDBLOCK) return ERROR_CANTOPEN;
+    const DWORD dwWaited = GetTickCount() - dwStart;
+    if (dwWaited >= ulWaitMs) return ERROR_LOCK_VIOLATION;
+    Sleep(std::min<DWORD>(dwPauseMs, static_cast<DWORD>(ulWaitMs - dwWaited)));
+    dwPauseMs = std::min<DWORD>(dwPauseMs * 2, 32);
+  }
+}
+
+// Holds the registry's lock file locked for the life of the object. An
+// exclusive holder first removes the copies of the registry that killed
+// writers left aside.
 class RegistryLock {
  public:
   explicit RegistryLock(int nOperation) {
     if (MachineRoot().empty()) return;
     m_fd = SysOpen(MachineFile(kLockFileName).c_str(), O_RDWR | O_CREAT, 0666);
-    if (m_fd >= 0 && SysFlock(m_fd, nOperation) != 0) {
+    if (m_fd < 0) return;
+    m_lError = TakeLockWithin(m_fd, nOperation, LockWaitMs());
+    if (m_lError != ERROR_SUCCESS) {
       SysClose(m_fd);
       m_fd = -1;
+      return;
     }
+    if (nOperation == LOCK_EX) RemoveStaleAsideFiles(RegistryFilePath());
   }
   ~RegistryLock() {
     if (m_fd >= 0) SysClose(m_fd);
@@ -52,10 +88,12 @@ class RegistryLock {
   RegistryLock(const RegistryLock&) = delete;
   RegistryLock& operator=(const RegistryLock&) = delete;
 
-  bool Held() const { return m_fd >= 0; }
+  // ERROR_SUCCESS while the lock is held, else why it is not.
+  LONG Error() const { return m_lError; }
 
  private:
   int m_fd = -1;
+  LONG m_lError = ERROR_CANTOPEN;
 };
 
 enum class LoadResult { Loaded, Missing, Failed };
@@ -133,7 +171,7 @@ std::string RegistryFilePath() { return MachineFile(kRegistryFileName); }
 LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead) {
   {
     RegistryLock lock(LOCK_SH);
-    if (!lock.Held()) return ERROR_CANTOPEN;
+    if (lock.Error() != ERROR_SUCCESS) return lock.Error();
     ReadCache& cache = LastRead();
     std::lock_guard<std::mutex> cacheLock(cache.mutex);
     FileVersion version;
@@ -157,7 +195,7 @@ LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead) {
 
 LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)>& fnChange) {
   RegistryLock lock(LOCK_EX);
-  if (!lock.Held()) return ERROR_CANTOPEN;
+  if (lock.Error() != ERROR_SUCCESS) return lock.Error();
   RegistryKey top;
   LONG lError = ERROR_SUCCESS;
   LoadResult eLoad = LoadRegistry(&top, &lError);
@@ -174,7 +212,7 @@ LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)
 
 LONG FlushRegistry() {
   RegistryLock lock(LOCK_SH);
-  if (!lock.Held()) return ERROR_CANTOPEN;
+  if (lock.Error() != ERROR_SUCCESS) return lock.Error();
   for (const std::string& sPath : {RegistryFilePath(), MachineRoot()}) {
     int fd = SysOpen(sPath.c_str(), O_RDONLY);
     if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTWRITE;

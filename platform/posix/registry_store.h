@@ -8,7 +8,8 @@
 // registry file gets the registry of a fresh installation on first use.
 //
 // The errors of the file itself: ERROR_CANTOPEN when the lock cannot be
-// taken, ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it is
+// taken, ERROR_LOCK_VIOLATION when another process has held it for the
+// whole wait (30 s, or QXZ_REGISTRY_LOCK_TIMEOUT_MS), ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it is
 // not .reg text of the registry's roots, ERROR_CANTWRITE when a change
 // cannot be written.
 #ifndef QXZ_PLATFORM_POSIX_REGISTRY_STORE_H

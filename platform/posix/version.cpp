@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/call_steps.h"
 #include "platform/posix/machine.h"
 
 namespace qxz::posix {
@@ -116,11 +117,7 @@ DWORD SetMachineVersion(const std::string& sSetting) {
 using namespace qxz::posix;
 
 extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
-  DWORD dwError = ERROR_SUCCESS;
-  if (FaultInjected("GetVersionExA", nullptr, &dwError)) {
-    SetLastError(dwError);
-    return FALSE;
-  }
+  if (CallFaulted("GetVersionExA", nullptr)) return FALSE;
   if (lpVersionInformation == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -131,7 +128,8 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     return FALSE;
   }
   MachineVersion tVersion;
-  if ((dwError = ReadMachineVersion(&tVersion)) != ERROR_SUCCESS) {
+  const DWORD dwError = ReadMachineVersion(&tVersion);
+  if (dwError != ERROR_SUCCESS) {
     SetLastError(dwError);
     return FALSE;
   }

@@ -7,7 +7,9 @@ which lists the Pin's calls; then the Pin runs once per call and occurrence
 with QXZ_FAULTS="CALL#N=5": Win32 error 5 for a Win32 call, errno 5 (EIO)
 for a system call of the emulated machine (the lower-case names). Only the
 Pin sees the faults: it is started directly, with the command-line text as
-its one argument, as the emulated CreateProcessA starts it.
+its one argument, as the emulated CreateProcessA starts it. Every system
+call in a base run's trace must be one of the machine's table of named calls
+(installer-sim system-calls): a call added around the table shows here.
 
 Every run, on a fresh copy of the base's machine:
 - exits with 0 and without a sanitizer report;
@@ -260,6 +262,15 @@ def is_system_call(call):
     return call[0].islower()
 
 
+def table_calls(sim):
+    """The names of the emulated machine's system calls, from its one table."""
+    result = subprocess.run([sim, "system-calls"], capture_output=True, text=True, timeout=RUN_TIMEOUT)
+    lines = result.stdout.split("\n")
+    if result.returncode != 0 or "system-calls: ok" not in lines:
+        raise AssertionError("installer-sim system-calls failed: %s%s" % (result.stdout, result.stderr))
+    return set(lines[:lines.index("system-calls: ok")])
+
+
 def read_trace(run):
     """The calls of a run, with the run's own directory (in host and in Windows
     form) and its process id in names written the same for every run."""
@@ -365,6 +376,7 @@ class Sweep:
         self.sim = os.path.abspath(args.sim)
         self.keep = args.keep
         self.work = tempfile.mkdtemp(prefix="qxz-fault-sweep-")
+        self.system_calls = table_calls(self.sim)
 
     def environment(self, machine, logs, pin=False):
         """The environment of the Pin on a machine, or of installer-sim,
@@ -560,7 +572,11 @@ def sweep_base(sweep, name, jobs, only):
     if problems:
         raise AssertionError("the base run %s is not a successful run:\n%s" % (name, "\n".join(problems)))
     base["log"] = read_lines(os.path.join(run[2], OWN_LOG))
-    calls = annotate(read_trace(run[0]), base, values)
+    trace = read_trace(run[0])
+    around = sorted({call for call, _ in trace if is_system_call(call)} - sweep.system_calls)
+    if around:
+        raise AssertionError("system calls that are not in the machine's table: %s" % around)
+    calls = annotate(trace, base, values)
     if only:
         calls = [call for call in calls if re.search(only, call.label())]
     print("%s (%s): %d calls" % (name, base["description"], len(calls)), flush=True)

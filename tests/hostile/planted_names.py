@@ -141,11 +141,24 @@ def race_runs(machine, runs):
     target = os.path.join(machine.run.logs, "qxqxin00.log")
     stop = threading.Event()
 
+    def is_plant():
+        """Whether the name holds the racer's plant as it left it: a link,
+        or its file still holding only what it wrote."""
+        try:
+            if os.path.islink(target):
+                return True
+            with open(target) as handle:
+                return handle.read() == "planted\n"
+        except FileNotFoundError:
+            return True
+        except OSError:
+            return False
+
     def flip():
-        # The racer replaces only its own plant: a log that a run made there
-        # is another user's file, which it cannot remove; it then plants
-        # again as soon as the name is free.
-        turn, planted = 0, None
+        # The racer replaces only its own plant: once a run has made its log
+        # under the name (or written its log into the planted file), the
+        # racer leaves it, as the owner of a log would not let it remove it.
+        turn = 0
         while not stop.is_set():
             aside = os.path.join(machine.outside, "aside-%d" % (turn % 2))
             if turn % 2:
@@ -155,20 +168,8 @@ def race_runs(machine, runs):
                     handle.write("planted\n")
                 os.utime(aside, (OLD, OLD))
             turn += 1
-            try:
-                current = os.lstat(target)
-            except FileNotFoundError:
-                current = None
-            if current is not None and (current.st_ino, current.st_dev) == planted:
-                planted = (os.lstat(aside).st_ino, os.lstat(aside).st_dev)
+            if is_plant():
                 os.replace(aside, target)
-            elif current is None:
-                try:
-                    os.link(aside, target, follow_symlinks=False)
-                    planted = (os.lstat(aside).st_ino, os.lstat(aside).st_dev)
-                except FileExistsError:
-                    pass
-                os.remove(aside)
             else:
                 os.remove(aside)
 

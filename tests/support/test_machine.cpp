@@ -50,12 +50,16 @@ bool IsEmulatedMachine() {
 #endif
 }
 
-TestMachine::TestMachine() {
-#ifndef _WIN32
+TestMachine::TestMachine(const std::string& sHostParent) {
+#ifdef _WIN32
+  (void)sHostParent;
+#else
   const char* pszOld = getenv("QXZ_MACHINE_ROOT");
   m_fHadRootVariable = pszOld != nullptr;
   if (pszOld != nullptr) m_sSavedRootVariable = pszOld;
-  std::string sTemplate = (std::filesystem::temp_directory_path() / "qxz-test-XXXXXX").string();
+  const std::filesystem::path parent = sHostParent.empty() ? std::filesystem::temp_directory_path()
+                                                           : std::filesystem::path(sHostParent);
+  std::string sTemplate = (parent / "qxz-test-XXXXXX").string();
   if (mkdtemp(sTemplate.data()) != nullptr) m_sRoot = sTemplate;
   SetRootVariable(true, m_sRoot);
 #endif

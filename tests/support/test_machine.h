@@ -18,7 +18,9 @@ bool IsEmulatedMachine();
 
 class TestMachine {
  public:
-  TestMachine();
+  // Natively the root is made in sHostParent (a host directory), by default
+  // the host's temporary directory.
+  explicit TestMachine(const std::string& sHostParent = std::string());
   ~TestMachine();
   TestMachine(const TestMachine&) = delete;
   TestMachine& operator=(const TestMachine&) = delete;

@@ -15,6 +15,7 @@ constexpr Verb kVerbs[] = {
     {"reg-export", 1, "KEY", RegExport},
     {"mkdir", 1, "PATH", MakeDirectory},
     {"set-version", 1, "NAME", SetVersion},
+    {"system-calls", 0, "", ListSystemCalls},
     {"hold-mutex", 2, "NAME MS", HoldMutex},
     {"abandon-mutex", 2, "NAME MS", AbandonMutex},
     {"wait-mutex", 2, "NAME MS", WaitMutex},

@@ -28,6 +28,7 @@ int RegImport(char** argv);     // registry_verbs.cpp
 int RegExport(char** argv);     // registry_verbs.cpp
 int MakeDirectory(char** argv); // file_verbs.cpp
 int SetVersion(char** argv);    // version_verbs.cpp
+int ListSystemCalls(char** argv); // machine_verbs.cpp
 int HoldMutex(char** argv);     // sync_verbs.cpp
 int AbandonMutex(char** argv);  // sync_verbs.cpp
 int WaitMutex(char** argv);     // sync_verbs.cpp
