@@ -27,7 +27,9 @@ Each scenario is a directory under cases/ with a scenario.json:
                                          one named was accessed least recently; with
                                          "read_only": true all of them are read-only
     "processes": [["hold-mutex", "QXZ_Installation_Initializing", "2000"]],
-                                         installer-sim verbs running during the run
+                                         installer-sim verbs running during the run; the
+                                         file {WORK}\\pin-ended is made once the Pin's runs
+                                         have ended (keep-mutex waits for it)
     "process_results": ["released"],     optional: the last line each one prints
     "expect_log": "expected.log",        the log, line by line; null: no log file anywhere
     "expect_registry": "expected.reg"    HKLM\\SOFTWARE\\Vorquelle afterwards
@@ -288,6 +290,7 @@ class Run:
     def start_processes(self):
         processes = []
         for verb_and_args in self.scenario.get("processes", []):
+            verb_and_args = [substitute(text, self.values, False) for text in verb_and_args]
             process = subprocess.Popen(self.platform.command(verb_and_args), env=self.env,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
             lines = queue.Queue()
@@ -472,6 +475,7 @@ def run_case(platform, name, keep):
         try:
             run.run_pin()
         finally:
+            open(os.path.join(work, "pin-ended"), "w").close()
             results = run.finish_processes(processes)
         if "process_results" in scenario and results != scenario["process_results"]:
             raise AssertionError("installer processes ended with %s, expected %s" % (results, scenario["process_results"]))

@@ -31,6 +31,7 @@ int SetVersion(char** argv);    // version_verbs.cpp
 int HoldMutex(char** argv);     // sync_verbs.cpp
 int AbandonMutex(char** argv);  // sync_verbs.cpp
 int WaitMutex(char** argv);     // sync_verbs.cpp
+int KeepMutex(char** argv);     // sync_verbs.cpp
 int HoldEvent(char** argv);     // sync_verbs.cpp
 int WatchEvent(char** argv);    // sync_verbs.cpp
 int RunPin(char** argv);        // process_verbs.cpp
