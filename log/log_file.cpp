@@ -43,6 +43,14 @@ std::string WithoutFinalBackslash(const std::string& sDirectory) {
   return sDirectory;
 }
 
+// A drive alone: its root ("C:\") or its current directory ("C:"). The
+// directory search finds neither, as neither is an entry of a directory.
+bool IsDriveRoot(const std::string& sPath) {
+  const size_t cch = sPath.size();
+  const char chLetter = static_cast<char>(cch > 0 ? sPath[0] | 0x20 : 0);
+  return (cch == 2 || (cch == 3 && sPath[2] == '\\')) && sPath[1] == ':' && chLetter >= 'a' && chLetter <= 'z';
+}
+
 constexpr uint32_t kNumberCount = 100;
 
 // Opens a link or other reparse point itself instead of what it points to,
@@ -455,6 +463,7 @@ bool CLogFile::ChooseFileNumberPassingOver(const std::string& sFileName, const N
 
 bool CLogFile::PathExists(const std::string& sPath) {
   if (sPath.empty()) return false;
+  if (IsDriveRoot(sPath)) return GetFileAttributesA(sPath.c_str()) != INVALID_FILE_ATTRIBUTES;
   WIN32_FIND_DATAA tFindData;
   HANDLE hFind = FindFirstFileA(sPath.c_str(), &tFindData);
   if (hFind == INVALID_HANDLE_VALUE) return false;

@@ -82,7 +82,9 @@ static bool ListPortRecords(const BYTE* pbPorts, DWORD cbPorts, DWORD cPorts, co
         PORT_INFO_2A tPort;
         std::memcpy(&tPort, pbPorts + iPort * sizeof tPort, sizeof tPort);
         LogPortRecord(tPort);
-        if (!sPortName.empty() && !fFoundPortName && IsSamePortName(sPortName, tPort.pPortName))
+        // Neither name may be empty: no characters compared would find any port.
+        if (!sPortName.empty() && !fFoundPortName && *TextOrEmpty(tPort.pPortName) != '\0' &&
+            IsSamePortName(sPortName, tPort.pPortName))
             fFoundPortName = true;
     }
     return fFoundPortName;

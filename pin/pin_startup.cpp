@@ -1,76 +1,47 @@
 // Start-up: hands the Pin its command-line text and its own path name.
+#include <string>
+#include <vector>
+
 #include "pin/pin_main.h"
 #include "pin/pin_pathname.h"
+#include "platform/command_line.h"
 
-#ifdef _WIN32
+// The longest path name Windows knows, with its NUL.
+static const DWORD s_cchLongestPath = 32768;
 
-#include <stdlib.h>
-
-// The runtime has already cut the program's name and the blanks after it
-// off lpszCmdLine, and split the process command line into __argv, whose
-// first element is the program's path name without enclosing quotes.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpszCmdLine, int)
+// The module's file name; empty when it cannot be told.
+static std::string ModuleFileName()
 {
-    SetPinPathname(__argc > 0 && __argv != nullptr ? __argv[0] : nullptr);
-    return PinMain(lpszCmdLine);
-}
-
-#else  // POSIX
-
-#include <cctype>
-#include <filesystem>
-#include <string>
-#include <system_error>
-
-#include "platform/posix/machine.h"
-
-// The text after the program's name, as Glue writes it: what the shell split
-// into arguments is joined again by single blanks, and the leading blanks and
-// control characters are skipped as a Windows runtime does.
-static std::string CommandLineText(int argc, char* argv[])
-{
-    std::string sCmdLine;
-    for (int iArg = 1; iArg < argc; ++iArg)
+    std::vector<char> vBuffer(MAX_PATH);
+    for (;;)
     {
-        if (iArg > 1)
-            sCmdLine += ' ';
-        sCmdLine += argv[iArg];
+        const DWORD cch = GetModuleFileNameA(nullptr, vBuffer.data(), static_cast<DWORD>(vBuffer.size()));
+        if (cch == 0)
+            return std::string();
+        if (cch < vBuffer.size())
+            return std::string(vBuffer.data(), cch);
+        if (vBuffer.size() >= s_cchLongestPath)
+            return std::string();
+        vBuffer.resize(vBuffer.size() * 2);
     }
-    std::string::size_type isStart = 0;
-    while (isStart < sCmdLine.length() && static_cast<unsigned char>(sCmdLine[isStart]) >= 1 &&
-           static_cast<unsigned char>(sCmdLine[isStart]) <= 32)
-        ++isStart;
-    return sCmdLine.substr(isStart);
 }
 
-static bool IsWindowsPathForm(const std::string& sPath)
+// The first element of the argument vector: the program's path name as its
+// launcher wrote it, without enclosing quotes; the module's file name when
+// there is none. (Linux gives a program started with no arguments at all an
+// empty first one.)
+static std::string PinPathnameOfProcess()
 {
-    return sPath.length() >= 3 && std::isalpha(static_cast<unsigned char>(sPath[0])) && sPath[1] == ':' &&
-           sPath[2] == '\\';
+    if (__argc > 0 && __argv != nullptr && __argv[0] != nullptr && __argv[0][0] != '\0')
+        return __argv[0];
+    return ModuleFileName();
 }
 
-// The program's path name in Windows form, as the Pin registers it for its
-// siblings. A name given without a directory stays bare, as on Windows, and
-// a name already in Windows form ("C:\...") stays as it is.
-static std::string PinPathnameFromArgv0(const char* pszArgv0)
+// lpszCmdLine is not used: the Windows runtime takes bytes 0x80 to 0xFF for
+// blanks when it cuts the program's name off, so the text is taken from the
+// process command line and cut here by the entry's own rules.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    if (pszArgv0 == nullptr)
-        return std::string();
-    const std::string sArgv0 = pszArgv0;
-    if (IsWindowsPathForm(sArgv0) || sArgv0.find('/') == std::string::npos)
-        return sArgv0;
-
-    // "./" and "../" are resolved as written, without following links.
-    std::error_code tError;
-    const std::filesystem::path tAbsolute = std::filesystem::absolute(sArgv0, tError);
-    return qxz::posix::ToWindowsPath(tError ? sArgv0 : tAbsolute.lexically_normal().string());
+    SetPinPathname(PinPathnameOfProcess().c_str());
+    return PinMain(qxz::TextAfterProgramName(GetCommandLineA()));
 }
-
-int main(int argc, char* argv[])
-{
-    SetPinPathname(PinPathnameFromArgv0(argc > 0 ? argv[0] : nullptr).c_str());
-    const std::string sCmdLine = CommandLineText(argc, argv);
-    return PinMain(sCmdLine.c_str());
-}
-
-#endif

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #else  // POSIX: the emulated machine
 
@@ -269,6 +270,7 @@ typedef struct _OSVERSIONINFOEXA {
 
 // Processes and threads.
 #define STILL_ACTIVE 259
+#define SW_SHOWDEFAULT 10
 #define CREATE_SUSPENDED 0x00000004
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 
@@ -333,6 +335,20 @@ typedef struct _MONITOR_INFO_2A {
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+// The entry of a windowed program, which the program defines. The emulated
+// machine's start-up calls it with the text after the program's name.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+
+// The process's argument vector, as the Windows C runtime provides it: the
+// program's path in Windows form first. Zero and null in a program whose
+// own main ran instead of the machine's start-up.
+extern int __argc;
+extern char** __argv;
+
+// The process command line: the program's name, quoted when it holds a
+// blank, then the arguments joined by single blanks.
+LPSTR WINAPI GetCommandLineA(void);
 
 // Errors.
 DWORD WINAPI GetLastError(void);

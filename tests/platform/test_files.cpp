@@ -1048,6 +1048,21 @@ TEST_F(ShortPathTest, MissingPathFails) {
 
 // ---- System directories, module name ------------------------------------------------------
 
+// A drive's root is a directory but no entry of one: its attributes are
+// found, a search for it finds nothing.
+TEST(SystemPathsTest, ADrivesRootHasAttributesButIsNoDirectoryEntry) {
+  TestMachine tMachine;
+  for (const char* pszDrive : {"C:\\", "C:", "c:\\"}) {
+    const DWORD dwAttributes = GetFileAttributesA(pszDrive);
+    EXPECT_NE(dwAttributes, INVALID_FILE_ATTRIBUTES) << pszDrive;
+    EXPECT_NE(dwAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << pszDrive;
+  }
+  WIN32_FIND_DATAA tFindData;
+  const HANDLE hFind = FindFirstFileA("C:\\", &tFindData);
+  EXPECT_EQ(hFind, INVALID_HANDLE_VALUE);
+  if (hFind != INVALID_HANDLE_VALUE) FindClose(hFind);
+}
+
 TEST(SystemPathsTest, WindowsAndSystemDirectoriesWithBufferRule) {
   TestMachine tMachine;
   char szWindows[MAX_PATH];

@@ -20,11 +20,16 @@ Each scenario is a directory under cases/ with a scenario.json:
     "temp": "unset",                     optional: start without TEMP and TMP (log in C:\\TEMP),
                                          or with TEMP (and under Wine TMP) set to this text
     "runs": 11,                          optional: start the Pin this many times (default 1)
+    "empty_argument_vector": true,       optional, native only: start the Pin by execve with no
+                                         argument at all, not even its name (the command line
+                                         is then ignored)
     "prefill_logs": {"oldest": 42},      optional: all hundred log files exist before; the
                                          one named was accessed least recently; with
                                          "read_only": true all of them are read-only
     "processes": [["hold-mutex", "QXZ_Installation_Initializing", "2000"]],
-                                         installer-sim verbs running during the run
+                                         installer-sim verbs running during the run; the
+                                         file {WORK}\\pin-ended is made once the Pin's runs
+                                         have ended (keep-mutex waits for it)
     "process_results": ["released"],     optional: the last line each one prints
     "expect_log": "expected.log",        the log, line by line; null: no log file anywhere
     "expect_registry": "expected.reg"    HKLM\\SOFTWARE\\Vorquelle afterwards
@@ -51,6 +56,7 @@ against the cross-built .exe under Wine (one prefix, reset for each case).
 """
 
 import argparse
+import ctypes
 import json
 import os
 import queue
@@ -284,6 +290,7 @@ class Run:
     def start_processes(self):
         processes = []
         for verb_and_args in self.scenario.get("processes", []):
+            verb_and_args = [substitute(text, self.values, False) for text in verb_and_args]
             process = subprocess.Popen(self.platform.command(verb_and_args), env=self.env,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
             lines = queue.Queue()
@@ -316,6 +323,11 @@ class Run:
             env["QXZ_FAULTS"] = substitute(self.scenario["faults"], self.values, False)
         # From a file, as a text of the greatest length would not fit on
         # installer-sim's own command line.
+        if self.scenario.get("empty_argument_vector"):
+            code = run_without_arguments(self.pin_program, env)
+            if code != 0:
+                raise AssertionError("the Pin did not exit with 0: %d" % code)
+            return
         text_file = self.write_file("command-line", self.command_line)
         for _ in range(self.scenario.get("runs", 1)):
             output = self.sim(["run-pin-file", self.pin_program, text_file], env)
@@ -353,6 +365,22 @@ class Run:
         if actual.strip() != expected.strip():
             raise AssertionError("registry differs.\n--- expected\n%s\n--- actual\n%s" % (
                 shortened(expected), shortened(actual)))
+
+
+def run_without_arguments(program, env):
+    """Natively: the exit code of program started with an empty argument
+    vector, which neither subprocess nor os.posix_spawn can give."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    argv = (ctypes.c_char_p * 1)(None)
+    variables = [("%s=%s" % item).encode() for item in env.items()]
+    envp = (ctypes.c_char_p * (len(variables) + 1))(*variables, None)
+    path = program.encode()
+    pid = os.fork()
+    if pid == 0:
+        libc.execve(path, argv, envp)
+        os._exit(127)
+    _, status = os.waitpid(pid, 0)
+    return os.waitstatus_to_exitcode(status)
 
 
 def logs_below(directory):
@@ -447,6 +475,7 @@ def run_case(platform, name, keep):
         try:
             run.run_pin()
         finally:
+            open(os.path.join(work, "pin-ended"), "w").close()
             results = run.finish_processes(processes)
         if "process_results" in scenario and results != scenario["process_results"]:
             raise AssertionError("installer processes ended with %s, expected %s" % (results, scenario["process_results"]))

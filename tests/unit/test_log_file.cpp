@@ -859,11 +859,15 @@ TEST_F(LogFileTest, GetTempDirectoryTakesTempThenTmpThenTheWindowsDrive) {
       {"neither", nullptr, nullptr, "<drive>TEMP\\", "<drive>TEMP", false},
       {"empty TMP", nullptr, "", "<drive>TEMP\\", "", true},
       {"empty TEMP", "", "<dir>", "<dir>\\", "<dir>", true},
+      {"TEMP a drive's root", "<drive>", nullptr, "<drive>", "<drive>", false},
+      {"TMP a drive's root", nullptr, "<drive>", "<drive>", "<drive>", false},
+      {"TEMP a drive alone", "<letter>", nullptr, "<drive>", "<letter>", false},
   };
   auto Expand = [&](const char* pszText, const std::string& sDirectory) {
     std::string sText = pszText;
     for (const auto& [sToken, sValue] : {std::make_pair(std::string("<dir>"), sDirectory),
-                                         std::make_pair(std::string("<drive>"), sDrive)}) {
+                                         std::make_pair(std::string("<drive>"), sDrive),
+                                         std::make_pair(std::string("<letter>"), sDrive.substr(0, 2))}) {
       const size_t isToken = sText.find(sToken);
       if (isToken != std::string::npos) sText.replace(isToken, sToken.size(), sValue);
     }
@@ -902,6 +906,9 @@ TEST_F(LogFileTest, GetTempDirectoryTakesTempThenTmpThenTheWindowsDrive) {
 
 TEST_F(LogFileTest, PathExistsFindsFilesAndDirectories) {
   MakeFile(PathOf("present.txt"), "x");
+  char szWindows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(szWindows, sizeof szWindows), 3u);
+  const std::string sDrive(szWindows, 3);
   struct Case {
     std::string sPath;
     bool fExists;
@@ -910,7 +917,9 @@ TEST_F(LogFileTest, PathExistsFindsFilesAndDirectories) {
                           {m_sTempDirectory, true},
                           {PathOf("present.txt"), true},
                           {PathOf("absent.txt"), false},
-                          {PathOf("absent\\present.txt"), false}};
+                          {PathOf("absent\\present.txt"), false},
+                          {sDrive, true},
+                          {sDrive.substr(0, 2), true}};
   for (const Case& tCase : atCases) EXPECT_EQ(CLogFile::PathExists(tCase.sPath), tCase.fExists) << tCase.sPath;
 }
 

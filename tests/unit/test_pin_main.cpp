@@ -177,6 +177,24 @@ TEST_F(PortTest, ListsEveryPortAndTellsWhetherTheRequestedOneIsAmongThem) {
   EXPECT_EQ(m_tLog.Lines(), vExpected);
 }
 
+// A port whose name is empty is listed, but it is no requested port: no
+// characters compared would find every one.
+TEST_F(PortTest, APortWithAnEmptyNameIsNeverTheRequestedOne) {
+  // Wine's spooler stops answering once the Ports key holds a value without a name.
+  QXZ_SKIP_UNLESS_EMULATED();
+  HKEY hPorts = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0,
+                          KEY_READ | KEY_SET_VALUE, &hPorts),
+            ERROR_SUCCESS);
+  const BYTE abEmpty[] = "";
+  ASSERT_EQ(RegSetValueExA(hPorts, "", 0, REG_SZ, abEmpty, sizeof abEmpty), ERROR_SUCCESS);
+  const Lines vListing = ListingLines();
+  VerifyPort("-port=NOPE9:");
+  RegDeleteValueA(hPorts, "");
+  RegCloseKey(hPorts);
+  EXPECT_EQ(m_tLog.Lines(), Lines({"Input PortName is :: NOPE9:"}) + vListing + Lines({ResultLine("NOPE9:", false)}));
+}
+
 TEST_F(PortTest, MissingPortSwitchStillListsThePorts) {
   VerifyPort("-printerdriver=M");
   VerifyPort("");

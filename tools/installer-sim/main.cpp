@@ -19,6 +19,7 @@ constexpr Verb kVerbs[] = {
     {"hold-mutex", 2, "NAME MS", HoldMutex},
     {"abandon-mutex", 2, "NAME MS", AbandonMutex},
     {"wait-mutex", 2, "NAME MS", WaitMutex},
+    {"keep-mutex", 3, "NAME CUE MS", KeepMutex},
     {"hold-event", 3, "NAME signalled|unsignalled MS", HoldEvent},
     {"watch-event", 2, "NAME MS", WatchEvent},
     {"run-pin", 2, "EXE TEXT", RunPin},

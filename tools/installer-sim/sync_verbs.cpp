@@ -1,5 +1,5 @@
 // The installer's kernel objects: hold-mutex, abandon-mutex, wait-mutex,
-// hold-event, watch-event.
+// keep-mutex, hold-event, watch-event.
 //
 // Every wait of a verb is bounded, so that a test that goes wrong leaves no
 // process behind for long.
@@ -15,6 +15,8 @@ namespace qxz::sim {
 namespace {
 
 constexpr DWORD kLongestWait = 60000;
+// How often keep-mutex looks for its cue.
+constexpr DWORD kCuePollMilliseconds = 10;
 
 const char* WaitResultName(DWORD dwResult) {
   switch (dwResult) {
@@ -109,6 +111,30 @@ int WaitMutex(char** argv) {
   if (IsOwned(dwWait)) ReleaseMutex(hMutex);
   CloseHandle(hMutex);
   return ReportResult("wait-mutex", nullptr, 0);
+}
+
+int KeepMutex(char** argv) {
+  DWORD dwTimeout = 0;
+  if (!ParseMilliseconds(argv[2], &dwTimeout)) return ReportResult("keep-mutex", "MS", ERROR_INVALID_PARAMETER);
+  // Open, never owned: whoever takes it later must give it back for the
+  // wait below to own it cleanly.
+  HANDLE hMutex = CreateMutexA(nullptr, FALSE, argv[0]);
+  if (hMutex == nullptr) return ReportResult("keep-mutex", "CreateMutexA", GetLastError());
+  PrintLine("ready");
+  const DWORD dwStart = GetTickCount();
+  while (GetFileAttributesA(argv[1]) == INVALID_FILE_ATTRIBUTES && GetTickCount() - dwStart < dwTimeout) {
+    Sleep(kCuePollMilliseconds);
+  }
+  const DWORD dwWait = WaitForSingleObject(hMutex, 0);
+  if (dwWait == WAIT_FAILED) {
+    const DWORD dwError = GetLastError();
+    CloseHandle(hMutex);
+    return ReportResult("keep-mutex", "WaitForSingleObject", dwError);
+  }
+  PrintLine(WaitResultName(dwWait));
+  if (IsOwned(dwWait)) ReleaseMutex(hMutex);
+  CloseHandle(hMutex);
+  return ReportResult("keep-mutex", nullptr, 0);
 }
 
 int HoldEvent(char** argv) {

@@ -32,6 +32,7 @@ int ListSystemCalls(char** argv); // machine_verbs.cpp
 int HoldMutex(char** argv);     // sync_verbs.cpp
 int AbandonMutex(char** argv);  // sync_verbs.cpp
 int WaitMutex(char** argv);     // sync_verbs.cpp
+int KeepMutex(char** argv);     // sync_verbs.cpp
 int HoldEvent(char** argv);     // sync_verbs.cpp
 int WatchEvent(char** argv);    // sync_verbs.cpp
 int RunPin(char** argv);        // process_verbs.cpp
