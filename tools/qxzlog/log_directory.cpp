@@ -29,9 +29,11 @@ bool IsLogName(const std::string& sName) {
          EqualIgnoringCase(sName.c_str() + sName.size() - cchExtension, kLogExtension, cchExtension);
 }
 
+// A host path given as such keeps its slashes.
 std::string WithSeparator(const std::string& sDirectory) {
   if (sDirectory.empty() || sDirectory.back() == '\\' || sDirectory.back() == '/') return sDirectory;
-  return sDirectory + "\\";
+  const bool fSlashes = sDirectory.find('/') != std::string::npos && sDirectory.find('\\') == std::string::npos;
+  return sDirectory + (fSlashes ? "/" : "\\");
 }
 
 bool SameTime(const FILETIME& ft1, const FILETIME& ft2) { return CompareFileTime(&ft1, &ft2) == 0; }
@@ -103,8 +105,6 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
     *psProblem = ErrorProblem("cannot be examined", GetLastError());
   } else if ((tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     *psProblem = "a link, not followed";
-  } else if ((tInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    *psProblem = "a directory";
   } else {
     const uint64_t cbSize = (static_cast<uint64_t>(tInfo.nFileSizeHigh) << 32) | tInfo.nFileSizeLow;
     fOk = ReadUpToLimit(hFile, cbSize, psBytes, pfPartial);
@@ -152,6 +152,8 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
     tFile.sName = tFindData.cFileName;
     if (!IsLogName(tFile.sName)) continue;
     tFile.sPath = sPrefix + tFile.sName;
+    // A directory cannot be opened as a file: told as what it is.
+    if ((tFindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) tFile.sProblem = "a directory";
     tFile.nWrittenKey = LocalKey(tFindData.ftLastWriteTime);
     tFile.nWrittenTicks = Ticks(tFindData.ftLastWriteTime);
     pvFiles->push_back(std::move(tFile));
@@ -159,7 +161,9 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
   FindClose(hFind);
   std::sort(pvFiles->begin(), pvFiles->end(),
             [](const LogFile& t1, const LogFile& t2) { return t1.sName < t2.sName; });
-  for (LogFile& tFile : *pvFiles) ReadLogFile(&tFile);
+  for (LogFile& tFile : *pvFiles) {
+    if (tFile.sProblem.empty()) ReadLogFile(&tFile);
+  }
   return true;
 }
 
