@@ -371,6 +371,23 @@ TEST_F(FilesTest, SetFileTimeWithTheAttributeRightAlone) {
   EXPECT_EQ(ReadFileText(PathOf("t.txt")), "t");
 }
 
+// A time with every bit set changes nothing now; Windows then stops the
+// handle's own operations from moving that time.
+TEST_F(FilesTest, SetFileTimeWithEveryBitSetKeepsTheTime) {
+  MakeFile("t.txt", "t");
+  HANDLE hFile = Open("t.txt", GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  const FILETIME ftOld = MakeFileTime(kOldTicks);
+  ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
+  const FILETIME ftEveryBit = MakeFileTime(~0ull);
+  SetLastError(kSentinel);
+  EXPECT_TRUE(SetFileTime(hFile, nullptr, &ftEveryBit, nullptr));
+  FILETIME ftAccess;
+  ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, nullptr));
+  EXPECT_EQ(Ticks(ftAccess), kOldTicks);
+  CloseHandle(hFile);
+}
+
 // A file is no terminal.
 TEST_F(FilesTest, IsattyIsFalseForAFile) {
   MakeFile("t.txt", "t");

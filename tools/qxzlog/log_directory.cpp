@@ -106,11 +106,15 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
   } else if ((tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     *psProblem = "a link, not followed";
   } else {
+    // Windows: the handle's reads no longer move the access time, which
+    // may otherwise be written only when the handle closes.
+    const FILETIME ftKeep = {0xFFFFFFFF, 0xFFFFFFFF};
+    SetFileTime(hFile, nullptr, &ftKeep, nullptr);
     const uint64_t cbSize = (static_cast<uint64_t>(tInfo.nFileSizeHigh) << 32) | tInfo.nFileSizeLow;
     fOk = ReadUpToLimit(hFile, cbSize, psBytes, pfPartial);
     if (!fOk) *psProblem = ErrorProblem("cannot be read", GetLastError());
     // The Pin reuses the least recently accessed log: give back the access
-    // time that the reading moved.
+    // time that the reading moved where the file system moved it anyway.
     FILETIME ftAccessed;
     if (GetFileTime(hFile, nullptr, &ftAccessed, nullptr) && !SameTime(ftAccessed, tInfo.ftLastAccessTime) &&
         !SetFileTime(hFile, nullptr, &tInfo.ftLastAccessTime, nullptr)) {
