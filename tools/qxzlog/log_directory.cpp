@@ -65,7 +65,8 @@ std::string ErrorProblem(const char* pszWhat, DWORD dwError) {
 // Reads to the end or the limit; a log that a running Pin holds open is read
 // as it stands.
 bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pfPartial) {
-  psBytes->reserve(static_cast<size_t>(std::min<uint64_t>(cbSize, kMaxLogBytes)));
+  // Room for the last chunk's read too, so that the bytes are never moved.
+  psBytes->reserve(static_cast<size_t>(std::min<uint64_t>(cbSize + kChunkBytes, kMaxLogBytes)));
   for (;;) {
     const size_t ibAt = psBytes->size();
     const DWORD cbWanted = static_cast<DWORD>(std::min<size_t>(kChunkBytes, kMaxLogBytes - ibAt));

@@ -84,87 +84,91 @@ bool ParseErrorView(std::string_view sLine, ErrorLine* ptError) {
   return true;
 }
 
-// One line of a run, as the failure rule needs it.
-struct LineKind {
-  bool fError;
-  size_t iError;  // into the run's error lines
-};
-
-// Reads the lines of one run as they come and finishes the run at its end.
+// Reads the lines of one run as they come.
+//
+// The failed check is the innermost line of the stack that ends the run. The
+// stack lies between the port check's result and the closing lines. A
+// message line that does not follow an error line shows that the run went
+// on, so the stack begins after the last such line; a message right after an
+// error line tells more about that failure and belongs to the stack. The
+// status-code lookup's line, the first error line after the port check when
+// the switch checks ran, is no failure.
 class RunReader {
  public:
   explicit RunReader(LogRun* ptRun) : m_ptRun(ptRun) {}
 
   void Add(std::string_view sLine) {
     ErrorLine tError;
-    if (ParseErrorView(sLine, &tError)) {
-      m_ptRun->vErrors.push_back(std::move(tError));
-      m_vKinds.push_back({true, m_ptRun->vErrors.size() - 1});
+    if (!sLine.empty() && sLine[0] == '[' && ParseErrorView(sLine, &tError)) {
+      AddError(std::move(tError));
       return;
     }
-    m_vKinds.push_back({false, 0});
-    if (StartsWith(sLine, kPortGiven)) {
-      m_ptRun->tPort.fPresent = true;
-      m_ptRun->tPort.sValue.assign(sLine.substr(kPortGiven.size()));
-    } else if (StartsWith(sLine, kPortFound) || StartsWith(sLine, kPortNotFound)) {
-      m_ptRun->ePortState = StartsWith(sLine, kPortFound) ? PortState::Found : PortState::NotFound;
-      m_iAfterPortCheck = m_vKinds.size();
-    } else if (StartsWith(sLine, kPinPathname)) {
-      m_ptRun->tPinPathname = ClosingValue(sLine.substr(kPinPathname.size()));
-      m_iClosing = m_vKinds.size() - 1;
-    } else if (StartsWith(sLine, kCommandLine)) {
-      m_ptRun->tCommandLine = ClosingValue(sLine.substr(kCommandLine.size()));
-    } else if (StartsWith(sLine, kDriverName)) {
-      m_ptRun->tDriver = ClosingValue(sLine.substr(kDriverName.size()));
-    } else if (sLine == kSucceeded || sLine == kFailed) {
-      m_ptRun->eOutcome = sLine == kSucceeded ? Outcome::Succeeded : Outcome::Failed;
-      if (m_iClosing == kNone) m_iClosing = m_vKinds.size() - 1;
-      m_iResult = m_vKinds.size() - 1;
+    const bool fContinues = !m_fAfterError;
+    m_fAfterError = false;
+    if (sLine.empty()) {
+      if (fContinues) m_iStackBegin = kNone;
+      return;
     }
+    switch (sLine[0]) {
+      case 'I':
+        if (StartsWith(sLine, kPortGiven)) {
+          m_ptRun->tPort.fPresent = true;
+          m_ptRun->tPort.sValue.assign(sLine.substr(kPortGiven.size()));
+        }
+        break;
+      case 'F':
+      case 'D':
+        if (StartsWith(sLine, kPortFound) || StartsWith(sLine, kPortNotFound)) {
+          m_ptRun->ePortState = sLine[0] == 'F' ? PortState::Found : PortState::NotFound;
+          m_iStackBegin = kNone;
+          m_fLookupPending = true;
+          return;
+        }
+        if (StartsWith(sLine, kDriverName)) m_ptRun->tDriver = ClosingValue(sLine.substr(kDriverName.size()));
+        break;
+      case 'P':
+        if (StartsWith(sLine, kPinPathname)) {
+          m_ptRun->tPinPathname = ClosingValue(sLine.substr(kPinPathname.size()));
+          m_iFailedCheck = m_iStackBegin;
+          m_fClosing = true;
+        }
+        break;
+      case 'C':
+        if (StartsWith(sLine, kCommandLine)) m_ptRun->tCommandLine = ClosingValue(sLine.substr(kCommandLine.size()));
+        break;
+      case 'T':
+        if (sLine == kSucceeded || sLine == kFailed) {
+          m_ptRun->eOutcome = sLine == kSucceeded ? Outcome::Succeeded : Outcome::Failed;
+          if (!m_fClosing) m_iFailedCheck = m_iStackBegin;
+          m_fClosing = false;
+        }
+        break;
+      default: break;
+    }
+    if (fContinues) m_iStackBegin = kNone;
   }
 
   void Finish() {
-    if (m_ptRun->eOutcome == Outcome::Failed) m_ptRun->iFailedCheck = FailedCheck();
+    if (m_ptRun->eOutcome == Outcome::Failed) m_ptRun->iFailedCheck = m_iFailedCheck;
   }
 
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
-  // The innermost line of the stack that ends the run. The stack lies between
-  // the port check's result and the closing lines. A message line that does
-  // not follow an error line shows that the run went on, so the stack begins
-  // after the last such line; a message right after an error line tells more
-  // about that failure and belongs to the stack. The status-code lookup's
-  // line, the first error line after the port check when the switch checks
-  // ran, is no failure.
-  size_t FailedCheck() const {
-    const size_t iEnd = m_iClosing != kNone && m_iClosing <= m_iResult ? m_iClosing : m_iResult;
-    const size_t iBegin = m_iAfterPortCheck == kNone ? 0 : m_iAfterPortCheck;
-    if (iEnd == kNone || iBegin >= iEnd) return kNone;
-    size_t iStack = iBegin;
-    for (size_t i = iBegin; i < iEnd; ++i) {
-      if (!m_vKinds[i].fError && (i == iBegin || !m_vKinds[i - 1].fError)) iStack = i + 1;
-    }
-    size_t iLookup = kNone;
-    for (size_t i = iBegin; i < iEnd && iLookup == kNone; ++i) {
-      if (m_vKinds[i].fError) iLookup = i;
-    }
-    if (iLookup != kNone && !IsStatusCodeLookup(m_ptRun->vErrors[m_vKinds[iLookup].iError])) iLookup = kNone;
-    for (size_t i = iStack; i < iEnd; ++i) {
-      if (m_vKinds[i].fError && i != iLookup) return m_vKinds[i].iError;
-    }
-    return kNone;
-  }
-
-  static bool IsStatusCodeLookup(const ErrorLine& tError) {
-    return tError.sSource == kLookupSource && tError.sCondition == kLookupCondition;
+  void AddError(ErrorLine tError) {
+    const bool fLookup = m_fLookupPending && tError.sSource == kLookupSource && tError.sCondition == kLookupCondition;
+    m_fLookupPending = false;
+    m_fAfterError = true;
+    m_ptRun->vErrors.push_back(std::move(tError));
+    if (!fLookup && m_iStackBegin == kNone) m_iStackBegin = m_ptRun->vErrors.size() - 1;
   }
 
   LogRun* m_ptRun;
-  std::vector<LineKind> m_vKinds;
-  size_t m_iAfterPortCheck = kNone;
-  size_t m_iClosing = kNone;
-  size_t m_iResult = kNone;
+  bool m_fAfterError = false;
+  bool m_fLookupPending = true;
+  bool m_fClosing = false;               // "Pin Pathname" seen since the last result line
+  size_t m_iStackBegin = kNone;          // into the errors: the innermost line of the stack so far
+  size_t m_iFailedCheck = kNone;         // the stack's innermost line when the closing lines began
 };
 
 int MonthNumber(std::string_view sName) {
@@ -246,7 +250,7 @@ std::vector<LogRun> ParseLog(const std::string& sBytes) {
     std::string_view sLine(sBytes.data() + ibLine, (pNewline == nullptr ? ibNext : ibNext - 1) - ibLine);
     if (!sLine.empty() && sLine.back() == '\r') sLine.remove_suffix(1);
     std::string_view sTime;
-    if (HeaderTime(sLine, &sTime)) {
+    if (!sLine.empty() && sLine[0] == '*' && HeaderTime(sLine, &sTime)) {
       if (pReader) {
         pReader->Finish();
         vRuns.back().ibEnd = ibLine;
