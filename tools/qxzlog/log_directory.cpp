@@ -42,9 +42,10 @@ uint64_t Ticks(const FILETIME& ftTime) {
   return (static_cast<uint64_t>(ftTime.dwHighDateTime) << 32) | ftTime.dwLowDateTime;
 }
 
-// A file time as the header's time would show it: local time.
-int64_t LocalKey(const FILETIME& ftTime) {
-  const uint64_t nTicks = Ticks(ftTime);
+// A file time as the header's time would show it: local time. Asked only
+// where a run has no time of its own, as the runtime's local time can be
+// slow (under Wine it reads the time zone every time).
+int64_t LocalKey(uint64_t nTicks) {
   const uint64_t kTicksPerSecond = 10000000u;
   const uint64_t kSecondsFrom1601To1970 = 11644473600u;
   const uint64_t nSeconds = nTicks / kTicksPerSecond;
@@ -131,6 +132,9 @@ void ReadLogFile(LogFile* ptFile) {
   std::string sBytes;
   if (!ReadLogBytes(ptFile->sPath, &sBytes, &ptFile->fPartial, &ptFile->sProblem)) return;
   ptFile->vRuns = ParseLog(sBytes);
+  if (std::any_of(ptFile->vRuns.begin(), ptFile->vRuns.end(), [](const LogRun& tRun) { return !tRun.fStartedKnown; })) {
+    ptFile->nWrittenKey = LocalKey(ptFile->nWrittenTicks);
+  }
   if (sBytes.empty()) {
     ptFile->sProblem = "empty file";
   } else if (ptFile->vRuns.empty()) {
@@ -159,7 +163,6 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
     tFile.sPath = sPrefix + tFile.sName;
     // A directory cannot be opened as a file: told as what it is.
     if ((tFindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) tFile.sProblem = "a directory";
-    tFile.nWrittenKey = LocalKey(tFindData.ftLastWriteTime);
     tFile.nWrittenTicks = Ticks(tFindData.ftLastWriteTime);
     pvFiles->push_back(std::move(tFile));
   } while (FindNextFileA(hFind, &tFindData));

@@ -19,8 +19,8 @@ constexpr size_t kMaxLogBytes = 64u << 20;
 struct LogFile {
   std::string sName;
   std::string sPath;
-  int64_t nWrittenKey = 0;     // the last write time, ordered as header times are
-  uint64_t nWrittenTicks = 0;  // the same at the file system's resolution, for ties
+  uint64_t nWrittenTicks = 0;  // the last write time, as the file system keeps it
+  int64_t nWrittenKey = 0;     // the same ordered as header times are; set when a run has no time
   std::string sProblem;     // why it holds no run ("empty file", "a directory", ...)
   bool fPartial = false;    // only the first kMaxLogBytes were read
   std::vector<LogRun> vRuns;
@@ -36,7 +36,8 @@ struct RunRef {
 // The bytes of one log (at most kMaxLogBytes), or false with a problem text.
 bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem);
 
-// Reads one log into *ptFile (its name and path are set by the caller).
+// Reads one log into *ptFile (its name, path and last write time are set by
+// the caller).
 void ReadLogFile(LogFile* ptFile);
 
 // Every qxqxin*.log in the directory, read. False with the error when the
