@@ -9,7 +9,9 @@
       against an empty .exe that only imports the spooler's library;
   (c) to (e) the in-process figures of bench_pin (Google Benchmark):
       choosing the log's number, the command-line lookups of a run, and
-      the port listing, with their ratios.
+      the port listing, with their ratios;
+  (f) qxzlog listing a hundred logs of a mebibyte each (--json and text),
+      beside a full run of the Pin; under Wine beside the empty .exe.
 
 Usage: bench/run_bench.py --native BUILD_DIR [--mingw BUILD_DIR] [--runs N]
 """
@@ -127,6 +129,57 @@ def bench_in_process(build):
         print_pair(label, first_name, results[first], second_name, results[second], unit="us", scale=1.0)
 
 
+def make_big_logs(directory):
+    """A hundred logs of a mebibyte each: long port listings, every outcome,
+    the newest (qxqxin99.log) a success."""
+    port = "\nName COM%d:,Mon name Local Port,Desc Local Port,Res 0 Type=1\n PORT_TYPE_WRITE\n"
+    for number in range(100):
+        lines = ["", "**** Wed Dec 09 %02d:%02d:00 2026 - Logging Enabled ****" % (number // 60, number % 60),
+                 "", "Input PortName is :: LPT1:", "Before calling EnumPorts second time ()"]
+        body = "\n".join(lines) + "\n"
+        index = 0
+        while len(body) < (1 << 20) - 400:
+            body += port % index
+            index += 1
+        body += ("After calling EnumPorts second time() \n"
+                 "Found the Input Port Name :: LPT1: in the list enumerated by EnumPorts() :: fFoundPortName = 1\n"
+                 "[qxzglue_utils.cpp, Line 65]: Error --> sDriverName.empty()\n")
+        if number % 3 != 2:
+            body += ("Pin Pathname = Z:\\opt\\qxzpin14.exe\nCommand Line = -printerdriver=M -product=P -port=LPT1:\n"
+                     "Driver Name = M\nThe Pin %s\n" % ("Succeeded" if number % 3 == 0 else "Failed"))
+        with open(os.path.join(directory, "qxqxin%02d.log" % number), "w") as handle:
+            handle.write(body)
+
+
+def bench_qxzlog(native, mingw, runs):
+    directory = tempfile.mkdtemp(prefix="qxz-bench-logs-")
+    try:
+        make_big_logs(directory)
+        print("(f) qxzlog listing 100 logs of 1 MiB each (median of %d)" % runs)
+        qxzlog = os.path.join(native, "tools", "qxzlog", "qxzlog")
+        json_time = median_seconds([qxzlog, "--json", directory], None, runs)
+        text_time = median_seconds([qxzlog, directory], None, runs)
+        root, env = native_machine(None, native)
+        try:
+            pin_time = median_seconds([os.path.join(native, "pin", "qxzpin14"), COMMAND_LINE], env, runs)
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
+        print_pair("  native", "qxzlog --json", json_time, "a run of the Pin", pin_time)
+        print("%-44s %-20s %10.3f ms" % ("", "qxzlog (text)", text_time * 1000))
+        if mingw:
+            wine_run = os.path.join(ROOT, "tools", "wine-run")
+            prefix = os.path.join(mingw, "wineprefix")
+            subprocess.run([wine_run, prefix, "--init"], check=True)
+            exe = os.path.join(mingw, "tools", "qxzlog", "qxzlog.exe")
+            empty = os.path.join(mingw, "bench", "empty_program.exe")
+            median_seconds([wine_run, prefix, empty], None, 1)
+            wine_time = median_seconds([wine_run, prefix, exe, "--json", directory], None, runs)
+            empty_time = median_seconds([wine_run, prefix, empty], None, runs)
+            print_pair("  under Wine", "qxzlog.exe --json", wine_time, "empty .exe", empty_time)
+    finally:
+        shutil.rmtree(directory, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--native", required=True, help="a native build directory (preset bench)")
@@ -137,6 +190,7 @@ def main():
     if args.mingw:
         bench_wine_runs(args.mingw, args.runs)
     bench_in_process(args.native)
+    bench_qxzlog(args.native, args.mingw, min(args.runs, 10))
     return 0
 
 

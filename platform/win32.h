@@ -167,6 +167,7 @@ typedef HINSTANCE HMODULE;
 #define GENERIC_WRITE 0x40000000L
 #define GENERIC_ALL 0x10000000L
 #define MAXIMUM_ALLOWED 0x02000000L
+#define FILE_WRITE_ATTRIBUTES 0x0100
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
@@ -462,6 +463,8 @@ FILE* _fsopen(const char* filename, const char* mode, int shflag);
 #define _O_BINARY 0x8000
 int _setmode(int fd, int mode);
 #define _fileno fileno
+// C runtime: whether a descriptor is a terminal (a character device).
+int _isatty(int fd);
 
 // C runtime: a descriptor that takes over a file handle, a stream over a
 // descriptor, and closing a descriptor.

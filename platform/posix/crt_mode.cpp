@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -13,3 +14,5 @@ extern "C" int _setmode(int fd, int) {
   }
   return _O_BINARY;
 }
+
+extern "C" int _isatty(int fd) { return isatty(fd); }

@@ -35,6 +35,7 @@ class FileObject : public HandleObject {
   int TakeDescriptor() { return std::exchange(m_fd, -1); }
   bool CanRead() const { return (m_dwAccess & GENERIC_READ) != 0; }
   bool CanWrite() const { return (m_dwAccess & GENERIC_WRITE) != 0; }
+  bool CanWriteAttributes() const { return (m_dwAccess & (GENERIC_WRITE | FILE_WRITE_ATTRIBUTES)) != 0; }
   bool IsFile(const struct stat& tStat) const { return tStat.st_dev == m_nDevice && tStat.st_ino == m_nInode; }
   bool DeniesOpen(DWORD dwAccess, DWORD dwShareMode) const;
   bool DeniesDelete() const { return UsesData(m_dwAccess) && (m_dwShareMode & FILE_SHARE_DELETE) == 0; }
@@ -436,7 +437,7 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const 
   if (CallFaulted("SetFileTime", nullptr)) return FALSE;
   FileObject* pFile = LookupFile(hFile);
   if (pFile == nullptr) return FALSE;
-  if (!pFile->CanWrite()) {
+  if (!pFile->CanWriteAttributes()) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }

@@ -342,6 +342,62 @@ TEST_F(FilesTest, SetFileTimeNeedsWriteAccess) {
   CloseHandle(hFile);
 }
 
+// A reader that sets the access time back needs the attribute right only:
+// the handle reads, sets times, and cannot write data. The file may be
+// read-only, and others may hold it open for writing meanwhile.
+TEST_F(FilesTest, SetFileTimeWithTheAttributeRightAlone) {
+  MakeFile("t.txt", "t");
+  ASSERT_TRUE(SetFileAttributesA(PathOf("t.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  HANDLE hWriter = Open("t.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  ASSERT_NE(hWriter, INVALID_HANDLE_VALUE);
+  HANDLE hFile = Open("t.txt", GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  char ch = 0;
+  DWORD cbDone = 0;
+  ASSERT_TRUE(ReadFile(hFile, &ch, 1, &cbDone, nullptr));
+  EXPECT_EQ(cbDone, 1u);
+  const FILETIME ftOld = MakeFileTime(kOldTicks);
+  SetLastError(kSentinel);
+  EXPECT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
+  FILETIME ftAccess;
+  ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, nullptr));
+  EXPECT_EQ(Ticks(ftAccess), kOldTicks);
+  SetLastError(kSentinel);
+  EXPECT_FALSE(WriteFile(hFile, "x", 1, &cbDone, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(hFile);
+  CloseHandle(hWriter);
+  ASSERT_TRUE(SetFileAttributesA(PathOf("t.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(ReadFileText(PathOf("t.txt")), "t");
+}
+
+// A time with every bit set changes nothing now; Windows then stops the
+// handle's own operations from moving that time.
+TEST_F(FilesTest, SetFileTimeWithEveryBitSetKeepsTheTime) {
+  MakeFile("t.txt", "t");
+  HANDLE hFile = Open("t.txt", GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  const FILETIME ftOld = MakeFileTime(kOldTicks);
+  ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
+  const FILETIME ftEveryBit = MakeFileTime(~0ull);
+  SetLastError(kSentinel);
+  EXPECT_TRUE(SetFileTime(hFile, nullptr, &ftEveryBit, nullptr));
+  FILETIME ftAccess;
+  ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, nullptr));
+  EXPECT_EQ(Ticks(ftAccess), kOldTicks);
+  CloseHandle(hFile);
+}
+
+// A file is no terminal.
+TEST_F(FilesTest, IsattyIsFalseForAFile) {
+  MakeFile("t.txt", "t");
+  FILE* pFile = _fsopen(PathOf("t.txt").c_str(), "r", _SH_DENYNO);
+  ASSERT_NE(pFile, nullptr);
+  EXPECT_EQ(_isatty(_fileno(pFile)), 0);
+  fclose(pFile);
+}
+
 TEST(CompareFileTimeTest, OrdersByTheWhole64Bits) {
   struct Case {
     uint64_t nFirst;
