@@ -10,6 +10,7 @@
 #include "log/log_file.h"
 #include "pdi/pdi_utils.h"
 #include "platform/win32.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/pin_test_support.h"
 #include "tests/unit/qxzglue_test_support.h"

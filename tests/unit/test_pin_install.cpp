@@ -16,6 +16,7 @@
 #include "pin/pin_install.h"
 #include "pin/pin_pathname.h"
 #include "platform/win32.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/pin_test_support.h"
 #include "tests/unit/qxzglue_test_support.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qxzglue/qxzglue_registry.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/qxzglue_test_support.h"
 

@@ -7,6 +7,7 @@
 
 #include "platform/win32.h"
 #include "qxzglue/qxzglue_utils.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/qxzglue_test_support.h"
 
