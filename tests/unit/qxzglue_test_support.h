@@ -54,6 +54,14 @@ class CapturedLog {
   std::string m_sPath;
 };
 
+// The base of every test that runs on a fresh machine and looks at what
+// g_Log received.
+class LoggedMachineTest : public ::testing::Test {
+ protected:
+  TestMachine m_tMachine;
+  CapturedLog m_tLog{m_tMachine};
+};
+
 // The error line of a failed check in one of the library's modules.
 inline std::string ErrorLine(const char* pszSourceFile, const std::string& sCondition) {
   return std::string("[") + pszSourceFile + ", Line N]: Error --> " + sCondition;

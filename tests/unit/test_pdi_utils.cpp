@@ -21,22 +21,19 @@
 
 namespace {
 
-using qxz::test::CapturedLog;
 using qxz::test::GlueKeyValues;
-using qxz::test::kGlueKey;
+using qxz::test::LoggedMachineTest;
 using qxz::test::PdiError;
 using qxz::test::RegReadFailed;
 using qxz::test::TestEvent;
-using qxz::test::TestMachine;
+using qxz::test::kGlueKey;
 using Lines = std::vector<std::string>;
 
 const char kInstallerEvent[] = "QXZ_Installer_Running";
 const char kShortPathFailed[] = "GetShortPathName( sFixedGluePath.c_str(), szShortPath, _MAX_PATH ) == 0";
 
-class GetInstallTypeTest : public ::testing::Test {
+class GetInstallTypeTest : public LoggedMachineTest {
  protected:
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   GlueKeyValues m_tGlue;
 };
 

@@ -21,12 +21,12 @@
 
 namespace {
 
-using qxz::test::CapturedLog;
 using qxz::test::GlueKeyValues;
 using qxz::test::InstallError;
+using qxz::test::LoggedMachineTest;
 using qxz::test::MainError;
-using qxz::test::RegistryError;
 using qxz::test::RegReadFailed;
+using qxz::test::RegistryError;
 using qxz::test::ScopedFaults;
 using qxz::test::ScratchDriverKey;
 using qxz::test::SetRawValue;
@@ -62,7 +62,7 @@ Lines ListingLines() { return kListingHead + kFixedPorts + kListingTail; }
 
 const char kPortsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
-class PortTest : public ::testing::Test {
+class PortTest : public LoggedMachineTest {
  protected:
   // One local port beside the fixed ones; the registry under Wine outlives
   // the test, so it goes again.
@@ -80,8 +80,6 @@ class PortTest : public ::testing::Test {
   static constexpr const char* kSeededPort = "QXZ9:";
   inline static const Lines kSeededPortLines = {"", "Name QXZ9:,Mon name Local Monitor,Desc Local Port,Res 0 Type=1",
                                                 " PORT_TYPE_WRITE"};
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
 };
 
 TEST_F(PortTest, RecordLineThenOneLinePerNamedTypeFlag) {
@@ -287,10 +285,8 @@ const SwitchCase kSwitchCases[] = {
     {"SwitchNamesInCapitals", "-PRINTERDRIVER={driver} -Product=P -PORT=LPT1:", true, {kStatusLookup}},
 };
 
-class SwitchCheckTest : public ::testing::Test, public ::testing::WithParamInterface<SwitchCase> {
+class SwitchCheckTest : public LoggedMachineTest, public ::testing::WithParamInterface<SwitchCase> {
  protected:
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   ScratchDriverKey m_tDriver;  // never created: the pre-install fails at once
 };
 

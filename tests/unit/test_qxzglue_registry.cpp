@@ -12,16 +12,15 @@
 
 namespace {
 
-using qxz::test::CapturedLog;
 using qxz::test::IsEmulatedMachine;
 using qxz::test::KeyExists;
+using qxz::test::LoggedMachineTest;
 using qxz::test::QueryRawValue;
 using qxz::test::RawValue;
 using qxz::test::RegistryError;
 using qxz::test::ScopedFaults;
 using qxz::test::ScratchDriverKey;
 using qxz::test::SetRawValue;
-using qxz::test::TestMachine;
 
 using Lines = std::vector<std::string>;
 
@@ -36,15 +35,13 @@ std::string Text(const CQxCiString& sText) { return std::string(sText.c_str(), s
 
 std::string DwordBytes(DWORD dwValue) { return std::string(reinterpret_cast<const char*>(&dwValue), 4); }
 
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public LoggedMachineTest {
  protected:
   // Reads m_tKey's value with the code under test into m_sValue.
   bool Get(const char* pszName, bool fLogFailure) {
     return RegGetStringValue(m_tKey.Path().c_str(), pszName, &m_sValue, fLogFailure, HKEY_LOCAL_MACHINE);
   }
 
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   ScratchDriverKey m_tKey;
   CQxCiString m_sValue = kszUnchanged;
 };
