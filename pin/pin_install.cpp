@@ -41,100 +41,79 @@ bool RegSetDwordValue(const CQxCiString& sPath, const CQxCiString& sValueName, D
 
 // ---- Hand-off with Glue and the installer ---------------------------------------
 
-// The wait for the installer's mutex. Only the running preload installer
-// gets the long wait, and the others learn of it before it begins.
-static bool ChooseWaitTimeout(const CQxCiString& sRegKeyGlueDriver, InstallType eInstallType,
-                              DWORD* pdwTimeout)
-{
-    if (QX_FAILS(eInstallType == InstallType_Unknown))
-        return false;
-
-    if (eInstallType == InstallType_PreloadInstaller)
-    {
-        // A failed write is logged by the registry and does not stop the wait.
-        RegSetDwordValue(sRegKeyGlueDriver, g_sRegVnPinTimeout, s_dwPreloadInstallerTimeoutSeconds);
-        *pdwTimeout = s_dwPreloadInstallerTimeout;
-    }
-    else
-    {
-        *pdwTimeout = s_dwInstallerTimeout;
-    }
-    return true;
-}
-
-// Runs once the installer's mutex is ours. A missing override is logged by
-// the read and leaves "languagedir" as it was.
-static bool CopyLanguageOverride(const CQxCiString& sRegKeyGlueDriver)
-{
-    CQxCiString sOverrideLanguage;
-    RegGetStringValue(g_sRegKeyGlue, g_sRegVnOverrideLanguage, &sOverrideLanguage);
-    if (sOverrideLanguage.empty())
-        return true;
-
-    if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchLanguageDir, sOverrideLanguage ) == false))
-        return false;
-    return true;
-}
-
-// The steps of ConvertParameters after the driver name check. Each handle is
-// handed to the caller as soon as it is opened, so that the caller's
-// clean-up runs on every path.
-static bool HandOffToInstaller(const CQxCiString& sDriverName, HANDLE* phEventGlueRan,
-                               HANDLE* phMutexInstallerInitializing)
-{
-    // Glue learns first that the Pin runs, before anything can fail.
-    const HANDLE hEventGlueRan = CreateEventA(nullptr, TRUE, FALSE, g_sEventGlueRan.c_str());
-    *phEventGlueRan = hEventGlueRan;
-    if (QX_FAILS(hEventGlueRan == 0))
-        return false;
-    if (QX_FAILS(SetEvent( hEventGlueRan ) == FALSE))
-        return false;
-
-    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
-    CQxCiString sGluePath;
-    if (QX_FAILS(RegGetStringValue( sRegKeyGlueDriver, g_sRegVnGluePath, &sGluePath ) == false))
-        return false;
-    if (QX_FAILS(IsFilePresent( sGluePath ) == false))
-        return false;
-
-    InstallType eInstallType = InstallType_Unknown;
-    if (QX_FAILS(GetInstallType( sGluePath, &eInstallType ) == false))
-        return false;
-    DWORD dwTimeout = 0;
-    if (!ChooseWaitTimeout(sRegKeyGlueDriver, eInstallType, &dwTimeout))
-        return false;
-
-    // Created with initial ownership and then waited on: when the Pin
-    // creates the mutex it holds it twice, and after the one release below
-    // keeps it until it exits. The installer relies on that.
-    const HANDLE hMutexInstallerInitializing =
-        CreateMutexA(nullptr, TRUE, g_sMutexInstallationInitializing.c_str());
-    *phMutexInstallerInitializing = hMutexInstallerInitializing;
-    if (QX_FAILS(hMutexInstallerInitializing == 0))
-        return false;
-
-    const DWORD dwWaitResult = WaitForSingleObject(hMutexInstallerInitializing, dwTimeout);
-    if (QX_FAILS(dwWaitResult == WAIT_FAILED))
-        return false;
-    if (QX_FAILS(dwWaitResult == WAIT_ABANDONED))
-        return false;
-    if (QX_FAILS(dwWaitResult == WAIT_TIMEOUT))
-        return false;
-    if (QX_FAILS(dwWaitResult != WAIT_OBJECT_0))
-        return false;
-
-    return CopyLanguageOverride(sRegKeyGlueDriver);
-}
-
 bool ConvertParameters(const CQxCiString& sDriverName)
 {
     if (QX_FAILS(sDriverName.empty()))
         return false;
 
+    // Everything the clean-up looks at is declared before the first jump to it.
+    bool fResult = false;
     HANDLE hEventGlueRan = 0;
     HANDLE hMutexInstallerInitializing = 0;
-    const bool fResult = HandOffToInstaller(sDriverName, &hEventGlueRan, &hMutexInstallerInitializing);
+    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
+    CQxCiString sGluePath;
+    InstallType eInstallType = InstallType_Unknown;
+    DWORD dwTimeout = 0;
+    DWORD dwWaitResult = 0;
+    CQxCiString sOverrideLanguage;
 
+    // Glue learns first that the Pin runs, before anything can fail.
+    hEventGlueRan = CreateEventA(nullptr, TRUE, FALSE, g_sEventGlueRan.c_str());
+    if (QX_FAILS(hEventGlueRan == 0))
+        goto Cleanup;
+    if (QX_FAILS(SetEvent( hEventGlueRan ) == FALSE))
+        goto Cleanup;
+
+    if (QX_FAILS(RegGetStringValue( sRegKeyGlueDriver, g_sRegVnGluePath, &sGluePath ) == false))
+        goto Cleanup;
+    if (QX_FAILS(IsFilePresent( sGluePath ) == false))
+        goto Cleanup;
+    if (QX_FAILS(GetInstallType( sGluePath, &eInstallType ) == false))
+        goto Cleanup;
+
+    // Only the running preload installer gets the long wait, and the others
+    // learn of it before it begins.
+    if (QX_FAILS(eInstallType == InstallType_Unknown))
+        goto Cleanup;
+    if (eInstallType == InstallType_PreloadInstaller)
+    {
+        // A failed write is logged by the registry and does not stop the wait.
+        RegSetDwordValue(sRegKeyGlueDriver, g_sRegVnPinTimeout, s_dwPreloadInstallerTimeoutSeconds);
+        dwTimeout = s_dwPreloadInstallerTimeout;
+    }
+    else
+    {
+        dwTimeout = s_dwInstallerTimeout;
+    }
+
+    // Created with initial ownership and then waited on: when the Pin
+    // creates the mutex it holds it twice, and after the one release below
+    // keeps it until it exits. The installer relies on that.
+    hMutexInstallerInitializing = CreateMutexA(nullptr, TRUE, g_sMutexInstallationInitializing.c_str());
+    if (QX_FAILS(hMutexInstallerInitializing == 0))
+        goto Cleanup;
+
+    dwWaitResult = WaitForSingleObject(hMutexInstallerInitializing, dwTimeout);
+    if (QX_FAILS(dwWaitResult == WAIT_FAILED))
+        goto Cleanup;
+    if (QX_FAILS(dwWaitResult == WAIT_ABANDONED))
+        goto Cleanup;
+    if (QX_FAILS(dwWaitResult == WAIT_TIMEOUT))
+        goto Cleanup;
+    if (QX_FAILS(dwWaitResult != WAIT_OBJECT_0))
+        goto Cleanup;
+
+    // A missing override is logged by the read and leaves "languagedir" as
+    // it was.
+    RegGetStringValue(g_sRegKeyGlue, g_sRegVnOverrideLanguage, &sOverrideLanguage);
+    if (!sOverrideLanguage.empty())
+    {
+        if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchLanguageDir, sOverrideLanguage ) == false))
+            goto Cleanup;
+    }
+    fResult = true;
+
+Cleanup:
     // The signal stays set for Glue. The mutex is released once whatever the
     // wait returned; after a failed wait the release fails, unlooked at.
     if (hEventGlueRan != 0)
@@ -175,67 +154,44 @@ bool RegisterPin(const CQxCiString& sDriverName)
     return true;
 }
 
-// A sibling program expected in the Pin's own directory. Each sibling's
-// failed checks are logged under the names of its own registration, which
-// differ from the shared code's, so its texts are given here in full.
-struct SiblingProgram
-{
-    const CQxCiString& sExeName;
-    const CQxCiString& sValueName;
-    const char* pszGetPathCheck;
-    const char* pszPathnameEmptyCheck;
-    const char* pszRegSetCheck;
-};
-
-static void LogFailedCheck(int32_t nLine, const char* pszConditionText)
-{
-    g_Log.LogError(0, s_szSourcePath, nLine, "Error --> %s", pszConditionText);
-}
-
-static bool RegisterSibling(const CQxCiString& sDriverName, const SiblingProgram& tSibling)
+bool RegisterPdi(const CQxCiString& sDriverName)
 {
     CQxCiString sPinPathname;
     if (!GetPinPathnameForDriver(sDriverName, &sPinPathname))
         return false;
 
-    CQxCiString sSiblingPathname;
-    if (!GetPath(sPinPathname, &sSiblingPathname))
-    {
-        LogFailedCheck(__LINE__, tSibling.pszGetPathCheck);
+    // The sibling lies in the Pin's own directory.
+    CQxCiString sPdiPathname;
+    if (QX_FAILS(GetPath( sPinPathname, &sPdiPathname ) == false))
         return false;
-    }
-    if (sSiblingPathname.empty())
-    {
-        LogFailedCheck(__LINE__, tSibling.pszPathnameEmptyCheck);
+    if (QX_FAILS(sPdiPathname.empty()))
         return false;
-    }
-    sSiblingPathname += tSibling.sExeName;
+    sPdiPathname += g_sPdiExe;
 
     const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
-    if (!RegSetStringValue(sRegKeyGlueDriver, tSibling.sValueName, sSiblingPathname))
-    {
-        LogFailedCheck(__LINE__, tSibling.pszRegSetCheck);
+    if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchPdiPathname, sPdiPathname ) == false))
         return false;
-    }
     return true;
-}
-
-bool RegisterPdi(const CQxCiString& sDriverName)
-{
-    const SiblingProgram tPdi = {
-        g_sPdiExe, g_sSwitchPdiPathname, "GetPath( sPinPathname, &sPdiPathname ) == false",
-        "sPdiPathname.empty()",
-        "RegSetStringValue( sRegKeyGlueDriver, g_sSwitchPdiPathname, sPdiPathname ) == false"};
-    return RegisterSibling(sDriverName, tPdi);
 }
 
 bool RegisterGhoul(const CQxCiString& sDriverName)
 {
-    const SiblingProgram tGhoul = {
-        g_sGhoulExe, g_sSwitchGhoulPathname, "GetPath( sPinPathname, &sGhoulPathname ) == false",
-        "sGhoulPathname.empty()",
-        "RegSetStringValue( sRegKeyGlueDriver, g_sSwitchGhoulPathname, sGhoulPathname ) == false"};
-    return RegisterSibling(sDriverName, tGhoul);
+    CQxCiString sPinPathname;
+    if (!GetPinPathnameForDriver(sDriverName, &sPinPathname))
+        return false;
+
+    // The sibling lies in the Pin's own directory.
+    CQxCiString sGhoulPathname;
+    if (QX_FAILS(GetPath( sPinPathname, &sGhoulPathname ) == false))
+        return false;
+    if (QX_FAILS(sGhoulPathname.empty()))
+        return false;
+    sGhoulPathname += g_sGhoulExe;
+
+    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
+    if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchGhoulPathname, sGhoulPathname ) == false))
+        return false;
+    return true;
 }
 
 // ---- The sequence ---------------------------------------------------------------

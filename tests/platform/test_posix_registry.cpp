@@ -21,7 +21,7 @@
 #include "platform/posix/machine.h"
 #include "platform/reg_text.h"
 #include "platform/win32.h"
-#include "tests/platform/scoped_faults.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "tests/platform/scoped_faults.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 
 namespace {
@@ -19,13 +19,6 @@ BOOL AddTestMonitor() {
   MONITOR_INFO_2A tMonitor{const_cast<LPSTR>(kMonitor), const_cast<LPSTR>("Windows 4.0"), const_cast<LPSTR>(kDll)};
   SetLastError(0xdeadbeef);
   return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&tMonitor));
-}
-
-bool IsMonitorKeyPresent() {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitorKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
-  RegCloseKey(hKey);
-  return true;
 }
 
 TEST(PosixSpooler, AMonitorWhoseDllCannotBeRecordedIsNotLeftRegistered) {
@@ -48,16 +41,16 @@ TEST(PosixSpooler, AMonitorWhoseDllCannotBeRecordedIsNotLeftRegistered) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hDll);
     CloseHandle(hDll);
-    ASSERT_FALSE(IsMonitorKeyPresent());  // the machine's registry file exists from here on
+    ASSERT_FALSE(qxz::test::KeyExists(kMonitorKey));  // the machine's registry file exists from here on
     {
       qxz::test::ScopedFaults faults(tCase.pszFaults);
       EXPECT_FALSE(AddTestMonitor());
       EXPECT_EQ(tCase.dwError, GetLastError());
     }
-    EXPECT_FALSE(IsMonitorKeyPresent());
+    EXPECT_FALSE(qxz::test::KeyExists(kMonitorKey));
     // Registered at the next attempt, not refused as installed already.
     EXPECT_TRUE(AddTestMonitor());
-    EXPECT_TRUE(IsMonitorKeyPresent());
+    EXPECT_TRUE(qxz::test::KeyExists(kMonitorKey));
   }
 }
 

@@ -8,7 +8,7 @@
 #include "platform/posix/machine.h"
 #include "platform/posix/version.h"
 #include "platform/win32.h"
-#include "tests/platform/scoped_faults.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 
 namespace {

@@ -106,6 +106,13 @@ void DeleteRegistryTree(HKEY hParent, const std::string& sName) {
   RegDeleteKeyA(hParent, sName.c_str());
 }
 
+bool KeyExists(const std::string& sPath) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sPath.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+  RegCloseKey(hKey);
+  return true;
+}
+
 std::string ReadFileText(const std::string& sWindowsPath) {
   std::string sText;
   FILE* pFile = fopen(HostPath(sWindowsPath).c_str(), "rb");

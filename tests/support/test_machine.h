@@ -42,6 +42,9 @@ class TestMachine {
 // Deletes a registry key and everything below it (missing is fine).
 void DeleteRegistryTree(HKEY hParent, const std::string& sName);
 
+// True when the key sPath below HKEY_LOCAL_MACHINE can be opened.
+bool KeyExists(const std::string& sPath);
+
 // Reads a file given in Windows form; empty when it cannot be read.
 std::string ReadFileText(const std::string& sWindowsPath);
 

@@ -1,6 +1,6 @@
 // Helpers of the support library's tests: the log lines a test caused, a
 // scratch registry key, raw registry access that bypasses the code under
-// test, and injected platform faults.
+// test.
 #ifndef QXZ_TESTS_UNIT_QXZGLUE_TEST_SUPPORT_H
 #define QXZ_TESTS_UNIT_QXZGLUE_TEST_SUPPORT_H
 
@@ -54,6 +54,14 @@ class CapturedLog {
   std::string m_sPath;
 };
 
+// The base of every test that runs on a fresh machine and looks at what
+// g_Log received.
+class LoggedMachineTest : public ::testing::Test {
+ protected:
+  TestMachine m_tMachine;
+  CapturedLog m_tLog{m_tMachine};
+};
+
 // The error line of a failed check in one of the library's modules.
 inline std::string ErrorLine(const char* pszSourceFile, const std::string& sCondition) {
   return std::string("[") + pszSourceFile + ", Line N]: Error --> " + sCondition;
@@ -92,13 +100,6 @@ class ScratchDriverKey {
   std::string m_sPath;
 };
 
-inline bool KeyExists(const std::string& sPath) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sPath.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
-  RegCloseKey(hKey);
-  return true;
-}
-
 // Stores a value exactly as given: any type, any bytes.
 inline void SetRawValue(const std::string& sPath, const char* pszName, DWORD dwType,
                         const std::string& sData) {
@@ -130,28 +131,6 @@ inline RawValue QueryRawValue(const std::string& sPath, const char* pszName) {
   RegCloseKey(hKey);
   return tValue;
 }
-
-// ---- Faults (emulated machine only) -------------------------------------------
-
-// Makes platform calls fail while the object lives (QXZ_FAULTS). Tests that
-// use it skip themselves on Windows, where failures cannot be injected.
-class ScopedFaults {
- public:
-  explicit ScopedFaults(const std::string& sFaults) {
-#ifndef _WIN32
-    setenv("QXZ_FAULTS", sFaults.c_str(), 1);
-#else
-    (void)sFaults;
-#endif
-  }
-  ~ScopedFaults() {
-#ifndef _WIN32
-    unsetenv("QXZ_FAULTS");
-#endif
-  }
-  ScopedFaults(const ScopedFaults&) = delete;
-  ScopedFaults& operator=(const ScopedFaults&) = delete;
-};
 
 }  // namespace qxz::test
 

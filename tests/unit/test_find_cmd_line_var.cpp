@@ -12,6 +12,7 @@
 namespace {
 
 using qxz::test::CapturedLog;
+using qxz::test::LoggedMachineTest;
 using qxz::test::TestMachine;
 using qxz::test::UtilsError;
 
@@ -68,11 +69,7 @@ const CmdLineCase kCases[] = {
     {"-port=x", "", nullptr, "sKey.empty()"},
 };
 
-class FindCmdLineVarTest : public ::testing::TestWithParam<CmdLineCase> {
- protected:
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
-};
+class FindCmdLineVarTest : public LoggedMachineTest, public ::testing::WithParamInterface<CmdLineCase> {};
 
 TEST_P(FindCmdLineVarTest, FindsValueOrReportsFailure) {
   const CmdLineCase& tCase = GetParam();

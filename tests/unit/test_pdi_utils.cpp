@@ -10,6 +10,7 @@
 #include "log/log_file.h"
 #include "pdi/pdi_utils.h"
 #include "platform/win32.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/pin_test_support.h"
 #include "tests/unit/qxzglue_test_support.h"
@@ -20,22 +21,19 @@
 
 namespace {
 
-using qxz::test::CapturedLog;
 using qxz::test::GlueKeyValues;
-using qxz::test::kGlueKey;
+using qxz::test::LoggedMachineTest;
 using qxz::test::PdiError;
 using qxz::test::RegReadFailed;
 using qxz::test::TestEvent;
-using qxz::test::TestMachine;
+using qxz::test::kGlueKey;
 using Lines = std::vector<std::string>;
 
 const char kInstallerEvent[] = "QXZ_Installer_Running";
 const char kShortPathFailed[] = "GetShortPathName( sFixedGluePath.c_str(), szShortPath, _MAX_PATH ) == 0";
 
-class GetInstallTypeTest : public ::testing::Test {
+class GetInstallTypeTest : public LoggedMachineTest {
  protected:
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   GlueKeyValues m_tGlue;
 };
 

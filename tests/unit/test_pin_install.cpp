@@ -16,6 +16,7 @@
 #include "pin/pin_install.h"
 #include "pin/pin_pathname.h"
 #include "platform/win32.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/pin_test_support.h"
 #include "tests/unit/qxzglue_test_support.h"
@@ -25,18 +26,18 @@ namespace {
 using qxz::test::CapturedLog;
 using qxz::test::GlueKeyValues;
 using qxz::test::InstallError;
-using qxz::test::kGlueKey;
+using qxz::test::LoggedMachineTest;
 using qxz::test::PdiError;
 using qxz::test::QueryRawValue;
 using qxz::test::RawValue;
-using qxz::test::RegistryError;
 using qxz::test::RegReadFailed;
+using qxz::test::RegistryError;
 using qxz::test::ScopedFaults;
 using qxz::test::ScratchDriverKey;
 using qxz::test::SetRawValue;
 using qxz::test::TestEvent;
-using qxz::test::TestMachine;
 using qxz::test::UtilsError;
+using qxz::test::kGlueKey;
 using Lines = std::vector<std::string>;
 
 const char kGlueRanEvent[] = "QXZ_Glue_Ran";
@@ -44,7 +45,7 @@ const char kInstallerEvent[] = "QXZ_Installer_Running";
 const char kInstallerMutex[] = "QXZ_Installation_Initializing";
 const char kPinPathname[] = "D:\\Setup\\qxzpin14.exe";
 
-class PinInstallTest : public ::testing::Test {
+class PinInstallTest : public LoggedMachineTest {
  protected:
   void SetUp() override { SetPinPathname(kPinPathname); }
   void TearDown() override { SetPinPathname(""); }
@@ -70,8 +71,6 @@ class PinInstallTest : public ::testing::Test {
   }
   CQxCiString DriverName() const { return m_tDriver.DriverName().c_str(); }
 
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   GlueKeyValues m_tGlue;
   ScratchDriverKey m_tDriver;
   std::string m_sGluePath;

@@ -6,21 +6,21 @@
 #include <vector>
 
 #include "qxzglue/qxzglue_registry.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/qxzglue_test_support.h"
 
 namespace {
 
-using qxz::test::CapturedLog;
 using qxz::test::IsEmulatedMachine;
 using qxz::test::KeyExists;
+using qxz::test::LoggedMachineTest;
 using qxz::test::QueryRawValue;
 using qxz::test::RawValue;
 using qxz::test::RegistryError;
 using qxz::test::ScopedFaults;
 using qxz::test::ScratchDriverKey;
 using qxz::test::SetRawValue;
-using qxz::test::TestMachine;
 
 using Lines = std::vector<std::string>;
 
@@ -35,15 +35,13 @@ std::string Text(const CQxCiString& sText) { return std::string(sText.c_str(), s
 
 std::string DwordBytes(DWORD dwValue) { return std::string(reinterpret_cast<const char*>(&dwValue), 4); }
 
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public LoggedMachineTest {
  protected:
   // Reads m_tKey's value with the code under test into m_sValue.
   bool Get(const char* pszName, bool fLogFailure) {
     return RegGetStringValue(m_tKey.Path().c_str(), pszName, &m_sValue, fLogFailure, HKEY_LOCAL_MACHINE);
   }
 
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   ScratchDriverKey m_tKey;
   CQxCiString m_sValue = kszUnchanged;
 };

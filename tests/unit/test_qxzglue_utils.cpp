@@ -7,6 +7,7 @@
 
 #include "platform/win32.h"
 #include "qxzglue/qxzglue_utils.h"
+#include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 #include "tests/unit/qxzglue_test_support.h"
 
@@ -16,13 +17,12 @@
 
 namespace {
 
-using qxz::test::CapturedLog;
 using qxz::test::IsEmulatedMachine;
+using qxz::test::LoggedMachineTest;
 using qxz::test::RegistryError;
 using qxz::test::ScopedFaults;
 using qxz::test::ScratchDriverKey;
 using qxz::test::SetRawValue;
-using qxz::test::TestMachine;
 using qxz::test::UtilsError;
 
 using Lines = std::vector<std::string>;
@@ -33,10 +33,8 @@ std::string Text(const CQxCiString& sText) { return std::string(sText.c_str(), s
 
 std::string RegSz(const std::string& sText) { return sText + '\0'; }
 
-class UtilsTest : public ::testing::Test {
+class UtilsTest : public LoggedMachineTest {
  protected:
-  TestMachine m_tMachine;
-  CapturedLog m_tLog{m_tMachine};
   CQxCiString m_sValue = kszUnchanged;
 };
 
