@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "platform/posix/machine.h"
-#include "platform/reg_text.h"
+#include "regtext/reg_text.h"
 
 namespace qxz::posix {
 

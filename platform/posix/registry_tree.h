@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/reg_text.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 
 namespace qxz::posix {
 

@@ -18,8 +18,8 @@
 
 #include "platform/posix/machine.h"
 #include "platform/posix/version.h"
-#include "platform/reg_text.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 #include "tests/support/test_machine.h"
 
 namespace {

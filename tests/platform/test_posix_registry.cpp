@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/posix/machine.h"
-#include "platform/reg_text.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 #include "tests/platform/scoped_faults.h"
 #include "tests/support/test_machine.h"
 

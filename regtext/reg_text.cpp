@@ -1,4 +1,4 @@
-#include "platform/reg_text.h"
+#include "regtext/reg_text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -16,8 +16,8 @@
 // In quoted text, \\ \" \n and \r are escapes. The codec keeps the data
 // byte for byte: text that a quoted string cannot carry exactly (no
 // terminating NUL, an inner NUL) is written as hex(1).
-#ifndef QXZ_PLATFORM_REG_TEXT_H
-#define QXZ_PLATFORM_REG_TEXT_H
+#ifndef QXZ_REGTEXT_REG_TEXT_H
+#define QXZ_REGTEXT_REG_TEXT_H
 
 #include <cstdint>
 #include <string>
@@ -56,4 +56,4 @@ std::string FormatRegText(const RegTextKeys& keys);
 
 }  // namespace qxz
 
-#endif  // QXZ_PLATFORM_REG_TEXT_H
+#endif  // QXZ_REGTEXT_REG_TEXT_H
