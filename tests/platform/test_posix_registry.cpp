@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 #include "platform/win32.h"
 #include "regtext/reg_text.h"
 #include "tests/platform/scoped_faults.h"

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/machine.h"
-#include "platform/posix/object_names.h"
-#include "platform/posix/object_table.h"
-#include "platform/posix/waitable.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/object_names.h"
+#include "platform/posix/machine/object_table.h"
+#include "platform/posix/machine/waitable.h"
 
 using namespace qxz::posix;
 

@@ -1,5 +1,5 @@
 // The shared table of kernel objects.
-#include "platform/posix/object_table.h"
+#include "platform/posix/machine/object_table.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,8 +12,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/machine.h"
-#include "platform/posix/process_identity.h"
+#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/process_identity.h"
 
 namespace qxz::posix {
 

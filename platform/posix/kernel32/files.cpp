@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/file_status.h"
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/file_status.h"
+#include "platform/posix/machine/machine.h"
 
 using namespace qxz::posix;
 

@@ -1,4 +1,4 @@
-#include "platform/posix/registry_store.h"
+#include "platform/posix/advapi32/registry_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 #include "regtext/reg_text.h"
 
 namespace qxz::posix {

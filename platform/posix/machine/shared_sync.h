@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/posix/waitable.h"
+#include "platform/posix/machine/waitable.h"
 
 namespace qxz::posix {
 

@@ -17,7 +17,7 @@
 
 #include <functional>
 
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/advapi32/registry_tree.h"
 #include "platform/win32.h"
 
 namespace qxz::posix {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/machine.h"
 
 using namespace qxz::posix;
 

@@ -1,5 +1,5 @@
 // Process identities from /proc/PID/stat: its state and its start time.
-#include "platform/posix/process_identity.h"
+#include "platform/posix/machine/process_identity.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/caller_buffer.h"
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/caller_buffer.h"
+#include "platform/posix/machine/machine.h"
 
 using namespace qxz::posix;
 

@@ -1,8 +1,8 @@
-#include "platform/posix/file_status.h"
+#include "platform/posix/machine/file_status.h"
 
 #include <cerrno>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 
 namespace qxz::posix {
 

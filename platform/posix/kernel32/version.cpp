@@ -1,11 +1,11 @@
-#include "platform/posix/version.h"
+#include "platform/posix/kernel32/version.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/machine.h"
 
 namespace qxz::posix {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/file_status.h"
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/file_status.h"
+#include "platform/posix/machine/machine.h"
 
 using namespace qxz::posix;
 

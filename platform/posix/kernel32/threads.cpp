@@ -8,9 +8,9 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/machine.h"
-#include "platform/posix/waitable.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/waitable.h"
 
 using namespace qxz::posix;
 

@@ -1,6 +1,6 @@
 // The emulated machine's core: root directory, path mapping, handles, the
 // thread's last error, fault injection and the system-call table.
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,8 +19,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/process_identity.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/process_identity.h"
 
 namespace qxz::posix {
 

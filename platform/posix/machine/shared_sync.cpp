@@ -1,5 +1,5 @@
 // Mutex and event operations on shared memory.
-#include "platform/posix/shared_sync.h"
+#include "platform/posix/machine/shared_sync.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>

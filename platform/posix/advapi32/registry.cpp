@@ -11,8 +11,8 @@
 #include <map>
 #include <mutex>
 
-#include "platform/posix/machine.h"
-#include "platform/posix/registry_store.h"
+#include "platform/posix/advapi32/registry_store.h"
+#include "platform/posix/machine/machine.h"
 
 namespace qxz::posix {
 

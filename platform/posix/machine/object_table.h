@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/posix/shared_sync.h"
+#include "platform/posix/machine/shared_sync.h"
 
 namespace qxz::posix {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 
 namespace qxz::posix {
 

@@ -1,6 +1,6 @@
 // Kernel object names: the namespace prefixes, the length limit and the
 // characters that make a name a path.
-#include "platform/posix/object_names.h"
+#include "platform/posix/machine/object_names.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 // WaitForSingleObject, and the time limit that every kind of wait shares.
 #include <cstdint>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/machine.h"
-#include "platform/posix/waitable.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/waitable.h"
 
 namespace qxz::posix {
 

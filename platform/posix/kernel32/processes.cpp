@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/call_steps.h"
-#include "platform/posix/machine.h"
-#include "platform/posix/waitable.h"
+#include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/waitable.h"
 
 extern char** environ;
 

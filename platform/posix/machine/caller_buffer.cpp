@@ -1,4 +1,4 @@
-#include "platform/posix/caller_buffer.h"
+#include "platform/posix/machine/caller_buffer.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 
 #include <time.h>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 
 namespace qxz::posix {
 

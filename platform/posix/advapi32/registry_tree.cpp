@@ -1,4 +1,4 @@
-#include "platform/posix/registry_tree.h"
+#include "platform/posix/advapi32/registry_tree.h"
 
 
 namespace qxz::posix {

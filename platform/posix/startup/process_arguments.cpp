@@ -4,7 +4,7 @@
 // words. The text is rebuilt from the words as the co-installer wrote it:
 // the program's name, quoted when it holds a blank, then the arguments
 // joined by single blanks (what a shell split, this joins again).
-#include "platform/posix/process_arguments.h"
+#include "platform/posix/startup/process_arguments.h"
 
 #include <cctype>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 
 int __argc = 0;
 char** __argv = nullptr;
