@@ -3,8 +3,8 @@
 table of named calls, where a fault can be injected into it.
 
 The names come from the table itself (installer-sim system-calls); no source
-of platform/posix but machine.cpp, which holds the table, may call one of
-them directly. A call on the host rather than on the machine (/proc) is
+of platform/posix but machine/machine.cpp, which holds the table, may call
+one of them directly. A call on the host rather than on the machine (/proc) is
 written with the global qualifier (::open) and stays outside on purpose.
 """
 
@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from fault_sweep import table_calls  # noqa: E402
 
-TABLE_SOURCE = "machine.cpp"
+TABLE_SOURCE = os.path.join("machine", "machine.cpp")
 
 
 def calls_around(source_text, names):
@@ -41,7 +41,9 @@ def main():
     names = table_calls(os.path.abspath(args.sim))
     print("the table: %s" % " ".join(sorted(names)))
     problems = []
-    for entry in sorted(os.listdir(args.sources)):
+    entries = sorted(os.path.relpath(os.path.join(folder, name), args.sources)
+                     for folder, _, names in os.walk(args.sources) for name in names)
+    for entry in entries:
         if not entry.endswith(".cpp") or entry == TABLE_SOURCE:
             continue
         with open(os.path.join(args.sources, entry), encoding="latin-1") as handle:

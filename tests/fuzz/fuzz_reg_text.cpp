@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/reg_text.h"
+#include "regtext/reg_text.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData) {

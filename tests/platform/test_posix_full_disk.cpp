@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/machine.h"
-#include "platform/posix/version.h"
-#include "platform/reg_text.h"
+#include "platform/posix/kernel32/version.h"
+#include "platform/posix/machine/machine.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 #include "tests/support/test_machine.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/machine.h"
-#include "platform/reg_text.h"
+#include "platform/posix/machine/machine.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 #include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/machine.h"
-#include "platform/posix/version.h"
+#include "platform/posix/kernel32/version.h"
+#include "platform/posix/machine/machine.h"
 #include "platform/win32.h"
 #include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/reg_text.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 
 namespace qxz {
 namespace {

@@ -9,7 +9,7 @@
 #ifndef _WIN32
 #include <unistd.h>
 
-#include "platform/posix/machine.h"
+#include "platform/posix/machine/machine.h"
 #endif
 
 namespace qxz::test {

@@ -16,7 +16,7 @@
 #include "tests/unit/qxzglue_test_support.h"
 
 #ifndef _WIN32
-#include "platform/posix/version.h"
+#include "platform/posix/kernel32/version.h"
 #endif
 
 namespace {

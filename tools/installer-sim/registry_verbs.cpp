@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/reg_text.h"
 #include "platform/win32.h"
+#include "regtext/reg_text.h"
 #include "tools/installer-sim/verbs.h"
 
 namespace qxz::sim {

@@ -4,7 +4,7 @@
 #include "tools/installer-sim/verbs.h"
 
 #ifndef _WIN32
-#include "platform/posix/version.h"
+#include "platform/posix/kernel32/version.h"
 #endif
 
 namespace qxz::sim {

@@ -3,7 +3,7 @@
 // the process, and calls the program's WinMain with the text after the
 // program's name, as the Windows start-up does.
 #include "platform/command_line.h"
-#include "platform/posix/process_arguments.h"
+#include "platform/posix/startup/process_arguments.h"
 #include "platform/win32.h"
 
 int main(int argc, char** argv) {
