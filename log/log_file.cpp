@@ -170,8 +170,9 @@ enum OpenResult {
 // The log's file opened for writing, checked on the handle itself: the
 // directory may have changed since the number was chosen. A missing file is
 // made without following anything; an existing one is opened as the entry
-// itself. The file must be an ordinary one at its name, and this run must
-// get its owner lock; only then is it emptied.
+// itself. This run must get the file's owner lock, and the file must be an
+// ordinary one at its name (a file removed from under it is not); only then
+// is it emptied.
 OpenResult OpenLogFile(const std::string& sFileName, bool fAppend, HANDLE* phFile) {
   const std::string sResolvedDirectory = ResolvedDirectory(sFileName);
   const DWORD dwFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
@@ -186,13 +187,14 @@ OpenResult OpenLogFile(const std::string& sFileName, bool fAppend, HANDLE* phFil
     }
   }
   if (hFile == INVALID_HANDLE_VALUE) return OpenResult_Failed;
+  // The lock first: what is checked then stays as it is while this run
+  // writes. A file that cannot be described is not written either, but is
+  // no reason to try the next number.
   BY_HANDLE_FILE_INFORMATION tInfo;
-  // A file that cannot be described is not written either, but is no reason
-  // to try the next number.
-  OpenResult eResult = OpenResult_Failed;
-  if (GetFileInformationByHandle(hFile, &tInfo)) {
-    eResult = !IsOrdinaryFile(hFile, tInfo, sResolvedDirectory, sFileName) ? OpenResult_Refused
-              : !LockFile(hFile, 0, kOwnerLockOffsetHigh, 1, 0)             ? OpenResult_Refused
+  OpenResult eResult = OpenResult_Refused;
+  if (LockFile(hFile, 0, kOwnerLockOffsetHigh, 1, 0)) {
+    eResult = !GetFileInformationByHandle(hFile, &tInfo)                   ? OpenResult_Failed
+              : !IsOrdinaryFile(hFile, tInfo, sResolvedDirectory, sFileName) ? OpenResult_Refused
               : !fAppend && !SetEndOfFile(hFile)                             ? OpenResult_Failed
                                                                              : OpenResult_Opened;
   }

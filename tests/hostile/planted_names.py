@@ -17,6 +17,7 @@ unchanged and nothing is made at a dangling link's target.
 """
 
 import argparse
+import fcntl
 import os
 import shutil
 import socket
@@ -34,6 +35,7 @@ from pin_runs import closing_lines, log_files, read_lines  # noqa: E402
 
 VICTIM_TEXT = "outside the temporary directory\n"
 OLD = 981173106  # 2001-02-03: older than any log a run writes
+OWNER_LOCK_OFFSET = 0x7FFFFFFF << 32  # the byte a run locks on its log
 
 
 def plant(kind, path, outside):
@@ -141,23 +143,31 @@ def race_runs(machine, runs):
     target = os.path.join(machine.run.logs, "qxqxin00.log")
     stop = threading.Event()
 
-    def is_plant():
-        """Whether the name holds the racer's plant as it left it: a link,
-        or its file still holding only what it wrote."""
+    def replace_plant(aside):
+        """Puts aside under the name when the name holds the racer's own plant
+        as it left it (a link, or its file holding only what it wrote). A
+        file that a run writes its log into is under the run's owner lock,
+        which the racer takes first, so it never removes a run's log."""
         try:
             if os.path.islink(target):
-                return True
-            with open(target) as handle:
-                return handle.read() == "planted\n"
+                os.replace(aside, target)
+                return
+            descriptor = os.open(target, os.O_RDWR)
         except FileNotFoundError:
-            return True
+            os.replace(aside, target)
+            return
+        try:
+            fcntl.lockf(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, OWNER_LOCK_OFFSET)
+            if os.pread(descriptor, 64, 0) == b"planted\n":
+                os.replace(aside, target)
         except OSError:
-            return False
+            pass  # a run owns the file
+        finally:
+            os.close(descriptor)
+        if os.path.lexists(aside):
+            os.remove(aside)
 
     def flip():
-        # The racer replaces only its own plant: once a run has made its log
-        # under the name (or written its log into the planted file), the
-        # racer leaves it, as the owner of a log would not let it remove it.
         turn = 0
         while not stop.is_set():
             aside = os.path.join(machine.outside, "aside-%d" % (turn % 2))
@@ -168,10 +178,7 @@ def race_runs(machine, runs):
                     handle.write("planted\n")
                 os.utime(aside, (OLD, OLD))
             turn += 1
-            if is_plant():
-                os.replace(aside, target)
-            else:
-                os.remove(aside)
+            replace_plant(aside)
 
     racer = threading.Thread(target=flip, daemon=True)
     racer.start()
