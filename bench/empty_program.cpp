@@ -2,4 +2,7 @@
 // starting any such program costs.
 #include <string>
 
-int main(int argc, char**) { return static_cast<int>(std::string(static_cast<size_t>(argc), 'x').size()) - argc; }
+int main(int argc, char**)
+{
+    return static_cast<int>(std::string(static_cast<size_t>(argc), 'x').size()) - argc;
+}

@@ -3,7 +3,8 @@
 // libraries, which is most of what a Pin run costs beyond an empty program.
 #include "platform/win32.h"
 
-int main() {
-  volatile auto pfnEnumPorts = &EnumPortsA;
-  return pfnEnumPorts == nullptr;
+int main()
+{
+    volatile auto pfnEnumPorts = &EnumPortsA;
+    return pfnEnumPorts == nullptr;
 }

@@ -5,7 +5,7 @@
 // preprocessor, so the log shows exactly what the source says. A module
 // defines its relative source path before using the macro:
 //
-//   static const char s_szSourcePath[] = "..\\pin_main.cpp";
+//   static const char kSourcePath[] = "..\\pin_main.cpp";
 //   if (QX_FAILS(sPath.empty())) return false;
 #ifndef QXZ_LOG_LOG_CHECK_H
 #define QXZ_LOG_LOG_CHECK_H
@@ -13,7 +13,7 @@
 #include "log/log_file.h"
 
 // True when the condition holds, after logging it as a failed check.
-#define QX_FAILS(condition) \
-  ((condition) ? (g_Log.LogError(0, s_szSourcePath, __LINE__, "Error --> %s", #condition), true) : false)
+#define QX_FAILS(condition)                                                                                            \
+    ((condition) ? (g_Log.LogError(0, kSourcePath, __LINE__, "Error --> %s", #condition), true) : false)
 
-#endif  // QXZ_LOG_LOG_CHECK_H
+#endif // QXZ_LOG_LOG_CHECK_H

@@ -4,7 +4,8 @@
 //
 // Like the library's names, every constant has internal linkage and is built
 // in the including module from that module's own copies of its parts.
-#pragma once
+#ifndef QXZ_PDI_PDI_NAMES_H
+#define QXZ_PDI_PDI_NAMES_H
 
 #include "qxzglue/qxzglue_names.h"
 #include "text/qx_ci_string.h"
@@ -35,3 +36,5 @@ static const CQxCiString g_sMutexInstallationInitializing = "QXZ_Installation_In
 
 // The installer's own program.
 static const CQxCiString g_sSetupExe = "setup.exe";
+
+#endif // QXZ_PDI_PDI_NAMES_H

@@ -9,13 +9,12 @@
 #include "qxzglue/qxzglue_registry.h"
 #include "qxzglue/qxzglue_utils.h"
 
-static const char s_szSourcePath[] = "..\\..\\pdi\\pdi_utils.cpp";
+static const char kSourcePath[] = "..\\..\\pdi\\pdi_utils.cpp";
 
 // A failed shortening of the Glue path is reported under the text of the
 // call itself, whether the call returned 0 or a length too long for the
 // buffer; the check is not a single expression, so QX_FAILS cannot spell it.
-static const char s_szShortGluePathFailed[] =
-    "GetShortPathName( sFixedGluePath.c_str(), szShortPath, _MAX_PATH ) == 0";
+static const char kShortGluePathFailed[] = "GetShortPathName( sFixedGluePath.c_str(), szShortPath, _MAX_PATH ) == 0";
 
 static void AppendBackslashIfMissing(CQxCiString* psPath)
 {
@@ -54,7 +53,7 @@ static bool ShortenPaths(CQxCiString* psFixedGluePath, CQxCiString* psPreloadPat
 {
     if (!GetShortDirectoryPath(*psFixedGluePath, psFixedGluePath))
     {
-        g_Log.LogError(0, s_szSourcePath, __LINE__, "Error --> %s", s_szShortGluePathFailed);
+        g_Log.LogError(0, kSourcePath, __LINE__, "Error --> %s", kShortGluePathFailed);
         return false;
     }
     if (!psPreloadPath->empty())
@@ -64,8 +63,7 @@ static bool ShortenPaths(CQxCiString* psFixedGluePath, CQxCiString* psPreloadPat
 
 // The running installer has created its event: a signalled event says that
 // it drives this installation, which must then be the preload one.
-static bool DecideWithInstallerEvent(HANDLE hEventInstallerRunning, bool fRegOk,
-                                     const CQxCiString& sPreloadPath,
+static bool DecideWithInstallerEvent(HANDLE hEventInstallerRunning, bool fRegOk, const CQxCiString& sPreloadPath,
                                      const CQxCiString& sFixedGluePath, InstallType* peType)
 {
     if (WaitForSingleObject(hEventInstallerRunning, 0) != WAIT_OBJECT_0)
@@ -84,8 +82,7 @@ static bool DecideWithInstallerEvent(HANDLE hEventInstallerRunning, bool fRegOk,
 
 // No installer is running: the Glue key's flag tells whether the preload
 // installation is to start it.
-static InstallType DecideWithoutInstallerEvent(const CQxCiString& sPreloadPath,
-                                               const CQxCiString& sFixedGluePath)
+static InstallType DecideWithoutInstallerEvent(const CQxCiString& sPreloadPath, const CQxCiString& sFixedGluePath)
 {
     if (sPreloadPath != sFixedGluePath)
         return InstallType_Other;
@@ -113,8 +110,7 @@ bool GetInstallType(const CQxCiString& sGluePath, InstallType* peType)
     // A missing preload path is logged by the read and leaves the path
     // empty, which matches no Glue path.
     CQxCiString sPreloadPath;
-    const bool fRegOk =
-        RegGetStringValue(g_sRegKeyGlue, g_sRegVnPreloadPath, &sPreloadPath, true, HKEY_LOCAL_MACHINE);
+    const bool fRegOk = RegGetStringValue(g_sRegKeyGlue, g_sRegVnPreloadPath, &sPreloadPath, true, HKEY_LOCAL_MACHINE);
     if (fRegOk)
         AppendBackslashIfMissing(&sPreloadPath);
 
@@ -122,8 +118,7 @@ bool GetInstallType(const CQxCiString& sGluePath, InstallType* peType)
         return false;
 
     // The installer creates the event; any failure to open it means absent.
-    const HANDLE hEventInstallerRunning =
-        OpenEventA(EVENT_ALL_ACCESS, FALSE, g_sEventInstallerRunning.c_str());
+    const HANDLE hEventInstallerRunning = OpenEventA(EVENT_ALL_ACCESS, FALSE, g_sEventInstallerRunning.c_str());
     if (hEventInstallerRunning != 0)
     {
         const bool fResult =

@@ -1,6 +1,7 @@
 // What kind of installation the Pin is part of, told from the preload path,
 // the installer's event and the Glue key's flags.
-#pragma once
+#ifndef QXZ_PDI_PDI_UTILS_H
+#define QXZ_PDI_PDI_UTILS_H
 
 #include "text/qx_ci_string.h"
 
@@ -8,10 +9,10 @@
 // only the start value that callers give their variable.
 enum InstallType
 {
-    InstallType_Preload = 0,              // preload path, no installer running, not asked to run it
-    InstallType_PreloadRunInstaller = 1,  // preload path, no installer running, "RunPreloadInstaller" is "true"
-    InstallType_PreloadInstaller = 2,     // preload path, and the running installer has signalled its event
-    InstallType_Other = 3,                // any other Glue path, or an installer that has not signalled
+    InstallType_Preload = 0,             // preload path, no installer running, not asked to run it
+    InstallType_PreloadRunInstaller = 1, // preload path, no installer running, "RunPreloadInstaller" is "true"
+    InstallType_PreloadInstaller = 2,    // preload path, and the running installer has signalled its event
+    InstallType_Other = 3,               // any other Glue path, or an installer that has not signalled
     InstallType_Unknown = 4
 };
 
@@ -19,3 +20,5 @@ enum InstallType
 // the values 0 to 3 is stored through peType; on failure nothing is stored
 // and the reason has been logged.
 bool GetInstallType(const CQxCiString& sGluePath, InstallType* peType);
+
+#endif // QXZ_PDI_PDI_UTILS_H

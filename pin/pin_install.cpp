@@ -10,13 +10,13 @@
 #include "qxzglue/qxzglue_registry.h"
 #include "qxzglue/qxzglue_utils.h"
 
-static const char s_szSourcePath[] = "..\\pin_install.cpp";
+static const char kSourcePath[] = "..\\pin_install.cpp";
 
 // How long the Pin waits for the installer's mutex.
-static const DWORD s_dwPreloadInstallerTimeout = 180000;
-static const DWORD s_dwInstallerTimeout = 1000;
+static const DWORD kPreloadInstallerTimeout = 180000;
+static const DWORD kInstallerTimeout = 1000;
 // "pintimeout" tells the others the long wait, in seconds.
-static const DWORD s_dwPreloadInstallerTimeoutSeconds = s_dwPreloadInstallerTimeout / 1000;
+static const DWORD kPreloadInstallerTimeoutSeconds = kPreloadInstallerTimeout / 1000;
 
 // Every registry access of the pre-install is to HKEY_LOCAL_MACHINE and has
 // the registry's own failures logged. These forms say so once, and keep the
@@ -37,7 +37,7 @@ bool RegSetDwordValue(const CQxCiString& sPath, const CQxCiString& sValueName, D
 {
     return ::RegSetDwordValue(sPath, sValueName, dwValueData, true, HKEY_LOCAL_MACHINE);
 }
-}  // namespace
+} // namespace
 
 // ---- Hand-off with Glue and the installer ---------------------------------------
 
@@ -78,12 +78,12 @@ bool ConvertParameters(const CQxCiString& sDriverName)
     if (eInstallType == InstallType_PreloadInstaller)
     {
         // A failed write is logged by the registry and does not stop the wait.
-        RegSetDwordValue(sRegKeyGlueDriver, g_sRegVnPinTimeout, s_dwPreloadInstallerTimeoutSeconds);
-        dwTimeout = s_dwPreloadInstallerTimeout;
+        RegSetDwordValue(sRegKeyGlueDriver, g_sRegVnPinTimeout, kPreloadInstallerTimeoutSeconds);
+        dwTimeout = kPreloadInstallerTimeout;
     }
     else
     {
-        dwTimeout = s_dwInstallerTimeout;
+        dwTimeout = kInstallerTimeout;
     }
 
     // Created with initial ownership and then waited on: when the Pin

@@ -1,6 +1,7 @@
 // The pre-install: the hand-off with Glue and the installer, then the
 // registration of the Pin and its siblings in the driver's Glue key.
-#pragma once
+#ifndef QXZ_PIN_PIN_INSTALL_H
+#define QXZ_PIN_PIN_INSTALL_H
 
 #include "text/qx_ci_string.h"
 
@@ -17,3 +18,5 @@ bool ConvertParameters(const CQxCiString& sDriverName);
 bool RegisterPin(const CQxCiString& sDriverName);
 bool RegisterPdi(const CQxCiString& sDriverName);
 bool RegisterGhoul(const CQxCiString& sDriverName);
+
+#endif // QXZ_PIN_PIN_INSTALL_H

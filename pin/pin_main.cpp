@@ -11,13 +11,13 @@
 #include "qxzglue/qxzglue_names.h"
 #include "qxzglue/qxzglue_utils.h"
 
-static const char s_szSourcePath[] = "..\\pin_main.cpp";
+static const char kSourcePath[] = "..\\pin_main.cpp";
 
 // ---- Port verification ------------------------------------------------------------
 
 // The names of the port-type flags, by bit number.
-static const char* const s_apszPortTypeNames[] = {"PORT_TYPE_WRITE", "PORT_TYPE_READ",
-                                                   "PORT_TYPE_REDIRECTED", "PORT_TYPE_NET_ATTACHED"};
+static const char* const kPortTypeNames[] = {"PORT_TYPE_WRITE", "PORT_TYPE_READ", "PORT_TYPE_REDIRECTED",
+                                             "PORT_TYPE_NET_ATTACHED"};
 
 // The spooler may leave a string of a port record null.
 static const char* TextOrEmpty(const char* pszText)
@@ -45,7 +45,7 @@ void LogPortRecord(const PORT_INFO_2A& tPort)
     for (DWORD dwBit = 0; dwBit < 4; ++dwBit)
     {
         if ((tPort.fPortType & (1u << dwBit)) != 0)
-            g_Log.LogMessage(0, " %s", s_apszPortTypeNames[dwBit]);
+            g_Log.LogMessage(0, " %s", kPortTypeNames[dwBit]);
     }
 }
 
@@ -139,11 +139,13 @@ void VerifyPort(const CQxCiString& sCmdLine)
 
     const bool fFoundPortName = EnumerateAndFindPort(sPortName);
     if (fFoundPortName)
-        g_Log.LogMessage(0, "Found the Input Port Name :: %s in the list enumerated by EnumPorts() :: fFoundPortName = %d",
+        g_Log.LogMessage(0,
+                         "Found the Input Port Name :: %s in the list enumerated by EnumPorts() :: fFoundPortName = %d",
                          sPortName.c_str(), 1);
     else
-        g_Log.LogMessage(0, "Did not find the Input Port Name :: %s in the list enumerated by EnumPorts() :: fFoundPortName = %d",
-                         sPortName.c_str(), 0);
+        g_Log.LogMessage(
+            0, "Did not find the Input Port Name :: %s in the list enumerated by EnumPorts() :: fFoundPortName = %d",
+            sPortName.c_str(), 0);
 }
 
 // ---- Switch checks --------------------------------------------------------------

@@ -1,5 +1,6 @@
 // The Pin's entry and the fixed order of its run.
-#pragma once
+#ifndef QXZ_PIN_PIN_MAIN_H
+#define QXZ_PIN_PIN_MAIN_H
 
 #include "platform/win32.h"
 #include "text/qx_ci_string.h"
@@ -29,3 +30,5 @@ bool IsUsbPort(const CQxCiString& sPortName);
 // The switch checks that lead to the pre-install. *psDriverName receives the
 // driver's name once it has been read; true when the pre-install succeeded.
 bool RunSwitchChecks(const CQxCiString& sCmdLine, CQxCiString* psDriverName);
+
+#endif // QXZ_PIN_PIN_MAIN_H

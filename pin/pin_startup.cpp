@@ -7,7 +7,7 @@
 #include "platform/command_line.h"
 
 // The longest path name Windows knows, with its NUL.
-static const DWORD s_cchLongestPath = 32768;
+static const DWORD kLongestPath = 32768;
 
 // The module's file name; empty when it cannot be told.
 static std::string ModuleFileName()
@@ -20,7 +20,7 @@ static std::string ModuleFileName()
             return std::string();
         if (cch < vBuffer.size())
             return std::string(vBuffer.data(), cch);
-        if (vBuffer.size() >= s_cchLongestPath)
+        if (vBuffer.size() >= kLongestPath)
             return std::string();
         vBuffer.resize(vBuffer.size() * 2);
     }

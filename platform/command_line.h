@@ -5,7 +5,8 @@
 #ifndef QXZ_PLATFORM_COMMAND_LINE_H
 #define QXZ_PLATFORM_COMMAND_LINE_H
 
-namespace qxz {
+namespace qxz
+{
 
 // A name in double quotes is skipped up to and including its closing quote
 // (to the end when it has none), an unquoted name up to the first character
@@ -14,6 +15,6 @@ namespace qxz {
 // gives an empty one.
 const char* TextAfterProgramName(const char* pszCommandLine);
 
-}  // namespace qxz
+} // namespace qxz
 
-#endif  // QXZ_PLATFORM_COMMAND_LINE_H
+#endif // QXZ_PLATFORM_COMMAND_LINE_H

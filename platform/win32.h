@@ -17,10 +17,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#else  // POSIX: the emulated machine
+#else // POSIX: the emulated machine
 
 #include "platform/posix/include/win32_api.h"
 
-#endif  // _WIN32
+#endif // _WIN32
 
-#endif  // QXZ_PLATFORM_WIN32_H
+#endif // QXZ_PLATFORM_WIN32_H

@@ -6,13 +6,12 @@
 
 #include "log/log_check.h"
 
-static const char s_szSourcePath[] = "..\\..\\qxzglue\\qxzglue_registry.cpp";
+static const char kSourcePath[] = "..\\..\\qxzglue\\qxzglue_registry.cpp";
 
 // Reads a REG_SZ value of an open key. *plResult receives the result of the
 // registry function that failed; it stays ERROR_SUCCESS when the value was
 // read but is unusable.
-static bool QueryStringValue(HKEY hKey, const CQxCiString& sValueName, CQxCiString* psValueData,
-                             LONG* plResult)
+static bool QueryStringValue(HKEY hKey, const CQxCiString& sValueName, CQxCiString* psValueData, LONG* plResult)
 {
     LONG& lResult = *plResult;
     DWORD dwType = REG_NONE;
@@ -41,8 +40,7 @@ static bool QueryStringValue(HKEY hKey, const CQxCiString& sValueName, CQxCiStri
     const BYTE* pbText = pbData.get();
     const BYTE* pbEnd = pbText + std::min(cbData, cbBuffer);
     const BYTE* pbNul = std::find(pbText, pbEnd, BYTE(0));
-    psValueData->assign(reinterpret_cast<const char*>(pbText),
-                        static_cast<CQxCiString::size_type>(pbNul - pbText));
+    psValueData->assign(reinterpret_cast<const char*>(pbText), static_cast<CQxCiString::size_type>(pbNul - pbText));
     return true;
 }
 
@@ -65,13 +63,12 @@ static bool ReadStringValue(HKEY hkRoot, const CQxCiString& sPath, const CQxCiSt
 // Creates the key with every missing key above it, sets the value, flushes
 // the key so that the other programs of the installation see it at once, and
 // closes the key again. Returns the result of the last registry function.
-static LONG WriteValue(HKEY hkRoot, const CQxCiString& sPath, const CQxCiString& sValueName,
-                       DWORD dwType, const BYTE* pbData, DWORD cbData)
+static LONG WriteValue(HKEY hkRoot, const CQxCiString& sPath, const CQxCiString& sValueName, DWORD dwType,
+                       const BYTE* pbData, DWORD cbData)
 {
     HKEY hKey = 0;
 
-    LONG lResult = RegCreateKeyExA(hkRoot, sPath.c_str(), 0, 0, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                   0, &hKey, 0);
+    LONG lResult = RegCreateKeyExA(hkRoot, sPath.c_str(), 0, 0, REG_OPTION_NON_VOLATILE, KEY_WRITE, 0, &hKey, 0);
     if (QX_FAILS(lResult != ERROR_SUCCESS))
         return lResult;
 
@@ -89,8 +86,8 @@ static LONG WriteValue(HKEY hkRoot, const CQxCiString& sPath, const CQxCiString&
     return lResult;
 }
 
-bool RegGetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName,
-                       CQxCiString* psValueData, bool fLogFailure, HKEY hkRoot)
+bool RegGetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName, CQxCiString* psValueData,
+                       bool fLogFailure, HKEY hkRoot)
 {
     if (QX_FAILS(sPath.empty()))
         return false;
@@ -104,13 +101,13 @@ bool RegGetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName,
     LONG lResult = ERROR_SUCCESS;
     const bool fRead = ReadStringValue(hkRoot, sPath, sValueName, psValueData, &lResult);
     if ((lResult != ERROR_SUCCESS) && fLogFailure)
-        g_Log.LogMessage(0, "RegGetStringValue (%s, %s) Failed, lResult = %d", sPath.c_str(),
-                         sValueName.c_str(), static_cast<int>(lResult));
+        g_Log.LogMessage(0, "RegGetStringValue (%s, %s) Failed, lResult = %d", sPath.c_str(), sValueName.c_str(),
+                         static_cast<int>(lResult));
     return fRead;
 }
 
-bool RegSetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName,
-                       const CQxCiString& sValueData, bool fLogFailure, HKEY hkRoot)
+bool RegSetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName, const CQxCiString& sValueData,
+                       bool fLogFailure, HKEY hkRoot)
 {
     if (QX_FAILS(sPath.empty()))
         return false;
@@ -123,16 +120,15 @@ bool RegSetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName,
 
     // REG_SZ data carries its terminating NUL.
     const LONG lResult = WriteValue(hkRoot, sPath, sValueName, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(sValueData.c_str()),
-                                    sValueData.length() + 1);
+                                    reinterpret_cast<const BYTE*>(sValueData.c_str()), sValueData.length() + 1);
     if ((lResult != ERROR_SUCCESS) && fLogFailure)
-        g_Log.LogMessage(0, "RegSetStringValue (%s, %s, %s) Failed, lResult = %d", sPath.c_str(),
-                         sValueName.c_str(), sValueData.c_str(), static_cast<int>(lResult));
+        g_Log.LogMessage(0, "RegSetStringValue (%s, %s, %s) Failed, lResult = %d", sPath.c_str(), sValueName.c_str(),
+                         sValueData.c_str(), static_cast<int>(lResult));
     return lResult == ERROR_SUCCESS;
 }
 
-bool RegSetDwordValue(const CQxCiString& sPath, const CQxCiString& sValueName, DWORD dwValueData,
-                      bool fLogFailure, HKEY hkRoot)
+bool RegSetDwordValue(const CQxCiString& sPath, const CQxCiString& sValueName, DWORD dwValueData, bool fLogFailure,
+                      HKEY hkRoot)
 {
     if (QX_FAILS(sPath.empty()))
         return false;
@@ -141,11 +137,10 @@ bool RegSetDwordValue(const CQxCiString& sPath, const CQxCiString& sValueName, D
     if (QX_FAILS(hkRoot == 0))
         return false;
 
-    const LONG lResult = WriteValue(hkRoot, sPath, sValueName, REG_DWORD,
-                                    reinterpret_cast<const BYTE*>(&dwValueData), sizeof(dwValueData));
+    const LONG lResult = WriteValue(hkRoot, sPath, sValueName, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValueData),
+                                    sizeof(dwValueData));
     if ((lResult != ERROR_SUCCESS) && fLogFailure)
-        g_Log.LogMessage(0, "RegSetDwordValue (%s, %s, 0x%.8x) Failed, lResult = %d", sPath.c_str(),
-                         sValueName.c_str(), static_cast<unsigned>(dwValueData),
-                         static_cast<int>(lResult));
+        g_Log.LogMessage(0, "RegSetDwordValue (%s, %s, 0x%.8x) Failed, lResult = %d", sPath.c_str(), sValueName.c_str(),
+                         static_cast<unsigned>(dwValueData), static_cast<int>(lResult));
     return lResult == ERROR_SUCCESS;
 }

@@ -5,7 +5,7 @@
 #include "qxzglue/qxzglue_names.h"
 #include "qxzglue/qxzglue_registry.h"
 
-static const char s_szSourcePath[] = "..\\..\\qxzglue\\qxzglue_utils.cpp";
+static const char kSourcePath[] = "..\\..\\qxzglue\\qxzglue_utils.cpp";
 
 bool FindCmdLineVar(const CQxCiString& sCmdLine, const CQxCiString& sKey, CQxCiString* psValue)
 {
@@ -49,8 +49,8 @@ bool FindCmdLineVar(const CQxCiString& sCmdLine, const CQxCiString& sKey, CQxCiS
     return true;
 }
 
-bool GetDriverParameter(const CQxCiString& sCmdLine, const CQxCiString& sDriverName,
-                        const CQxCiString& sParameterName, CQxCiString* psParameterValue)
+bool GetDriverParameter(const CQxCiString& sCmdLine, const CQxCiString& sDriverName, const CQxCiString& sParameterName,
+                        CQxCiString* psParameterValue)
 {
     CQxCiString sParameterValue;
 
@@ -65,8 +65,7 @@ bool GetDriverParameter(const CQxCiString& sCmdLine, const CQxCiString& sDriverN
         if (QX_FAILS(sDriverName.empty()))
             return false;
         const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + '\\' + sDriverName;
-        if (!RegGetStringValue(sRegKeyGlueDriver, sParameterName, &sParameterValue, false,
-                               HKEY_LOCAL_MACHINE))
+        if (!RegGetStringValue(sRegKeyGlueDriver, sParameterName, &sParameterValue, false, HKEY_LOCAL_MACHINE))
             return false;
     }
 
@@ -124,14 +123,10 @@ static OsClass GetWindowsPlatformClass(DWORD dwMinorVersion)
 {
     switch (dwMinorVersion)
     {
-    case 0:
-        return OsClass_Win95;
-    case 10:
-        return OsClass_Win98;
-    case 90:
-        return OsClass_WinMe;
-    default:
-        return OsClass_Unknown;
+        case 0: return OsClass_Win95;
+        case 10: return OsClass_Win98;
+        case 90: return OsClass_WinMe;
+        default: return OsClass_Unknown;
     }
 }
 

@@ -24,27 +24,31 @@
 #include <string_view>
 #include <vector>
 
-namespace qxz {
+namespace qxz
+{
 
-struct RegTextValue {
-  std::string sName;  // empty for the default value
-  uint32_t dwType = 0;
-  std::string sData;  // the value's bytes exactly as stored
-  bool fDelete = false;
+struct RegTextValue
+{
+    std::string sName; // empty for the default value
+    uint32_t dwType = 0;
+    std::string sData; // the value's bytes exactly as stored
+    bool fDelete = false;
 };
 
-struct RegTextKey {
-  std::string sPath;  // with its root: HKEY_LOCAL_MACHINE\Software\Key
-  bool fDelete = false;
-  std::vector<RegTextValue> values;
+struct RegTextKey
+{
+    std::string sPath; // with its root: HKEY_LOCAL_MACHINE\Software\Key
+    bool fDelete = false;
+    std::vector<RegTextValue> values;
 };
 
 using RegTextKeys = std::vector<RegTextKey>;
 
 // Orders key and value names ignoring ASCII case, as if both were in lower
 // case: the order in which Windows and Wine enumerate subkeys.
-struct RegNameLess {
-  bool operator()(const std::string& sLeft, const std::string& sRight) const;
+struct RegNameLess
+{
+    bool operator()(const std::string& sLeft, const std::string& sRight) const;
 };
 
 // Parses a whole .reg text. On failure returns false with a message that
@@ -54,6 +58,6 @@ bool ParseRegText(std::string_view sText, RegTextKeys* pKeys, std::string* psErr
 // The text of keys as regedit would import it, lines ending in "\n".
 std::string FormatRegText(const RegTextKeys& keys);
 
-}  // namespace qxz
+} // namespace qxz
 
-#endif  // QXZ_REGTEXT_REG_TEXT_H
+#endif // QXZ_REGTEXT_REG_TEXT_H

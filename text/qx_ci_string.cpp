@@ -7,8 +7,8 @@
 namespace
 {
 
-const char* const kszInvalidPosition = "invalid string position";
-const char* const kszTooLong = "string too long";
+const char* const kInvalidPosition = "invalid string position";
+const char* const kTooLong = "string too long";
 
 std::string_view TextOf(const char* pszText)
 {
@@ -217,7 +217,8 @@ CQxCiString::size_type CQxCiString::RFindRange(const char* pText, std::size_t nT
     }
 }
 
-CQxCiString::size_type CQxCiString::FindFirstNotInSet(const char* pSet, std::size_t nSet, size_type isStart) const noexcept
+CQxCiString::size_type CQxCiString::FindFirstNotInSet(const char* pSet, std::size_t nSet,
+                                                      size_type isStart) const noexcept
 {
     for (size_type isCandidate = isStart; isCandidate < length(); ++isCandidate)
     {
@@ -227,7 +228,8 @@ CQxCiString::size_type CQxCiString::FindFirstNotInSet(const char* pSet, std::siz
     return npos;
 }
 
-CQxCiString::size_type CQxCiString::FindLastNotInSet(const char* pSet, std::size_t nSet, size_type isStart) const noexcept
+CQxCiString::size_type CQxCiString::FindLastNotInSet(const char* pSet, std::size_t nSet,
+                                                     size_type isStart) const noexcept
 {
     if (empty())
         return npos;
@@ -243,7 +245,7 @@ CQxCiString::size_type CQxCiString::FindLastNotInSet(const char* pSet, std::size
 CQxCiString& CQxCiString::AssignRange(std::string_view text)
 {
     if (text.size() > max_size())
-        throw std::length_error(kszTooLong);
+        throw std::length_error(kTooLong);
     m_sText.assign(text.data(), text.size());
     return *this;
 }
@@ -261,13 +263,13 @@ CQxCiString& CQxCiString::AppendRange(std::string_view text)
 void CQxCiString::CheckPosition(size_type isPos) const
 {
     if (isPos > length())
-        throw std::out_of_range(kszInvalidPosition);
+        throw std::out_of_range(kInvalidPosition);
 }
 
 void CQxCiString::CheckRoomFor(std::size_t nAdded) const
 {
     if (nAdded > max_size() - length())
-        throw std::length_error(kszTooLong);
+        throw std::length_error(kTooLong);
 }
 
 bool operator==(const CQxCiString& sLeft, const CQxCiString& sRight) noexcept

@@ -1,6 +1,7 @@
 // CQxCiString: the program's byte string. Comparisons and searches treat the
 // ASCII letters as equal to their other case; the stored text keeps its case.
-#pragma once
+#ifndef QXZ_TEXT_QX_CI_STRING_H
+#define QXZ_TEXT_QX_CI_STRING_H
 
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +68,10 @@ public:
     CQxCiString(const char* pszText);
     CQxCiString(const CQxCiString& sOther, size_type isPos, size_type nCount = npos);
 
-    CQxCiString& operator=(const char* pszText) { return assign(pszText); }
+    CQxCiString& operator=(const char* pszText)
+    {
+        return assign(pszText);
+    }
 
     CQxCiString& assign(const char* pszText);
     CQxCiString& assign(const char* pText, size_type nCount);
@@ -78,16 +82,43 @@ public:
     CQxCiString& append(const CQxCiString& sOther);
     CQxCiString& append(size_type nCount, char c);
 
-    CQxCiString& operator+=(const char* pszText) { return append(pszText); }
-    CQxCiString& operator+=(const CQxCiString& sOther) { return append(sOther); }
-    CQxCiString& operator+=(char c) { return append(1, c); }
+    CQxCiString& operator+=(const char* pszText)
+    {
+        return append(pszText);
+    }
+    CQxCiString& operator+=(const CQxCiString& sOther)
+    {
+        return append(sOther);
+    }
+    CQxCiString& operator+=(char c)
+    {
+        return append(1, c);
+    }
 
-    size_type length() const noexcept { return static_cast<size_type>(m_sText.size()); }
-    size_type size() const noexcept { return length(); }
-    static constexpr size_type max_size() noexcept { return npos - 2; }
-    bool empty() const noexcept { return m_sText.empty(); }
-    const char* c_str() const noexcept { return m_sText.c_str(); }
-    const char* data() const noexcept { return m_sText.data(); }
+    size_type length() const noexcept
+    {
+        return static_cast<size_type>(m_sText.size());
+    }
+    size_type size() const noexcept
+    {
+        return length();
+    }
+    static constexpr size_type max_size() noexcept
+    {
+        return npos - 2;
+    }
+    bool empty() const noexcept
+    {
+        return m_sText.empty();
+    }
+    const char* c_str() const noexcept
+    {
+        return m_sText.c_str();
+    }
+    const char* data() const noexcept
+    {
+        return m_sText.data();
+    }
 
     // Checked: a position past the length throws; at the length gives the
     // terminating zero.
@@ -144,3 +175,5 @@ CQxCiString operator+(const CQxCiString& sLeft, const CQxCiString& sRight);
 CQxCiString operator+(const CQxCiString& sLeft, const char* pszRight);
 CQxCiString operator+(const char* pszLeft, const CQxCiString& sRight);
 CQxCiString operator+(const CQxCiString& sLeft, char cRight);
+
+#endif // QXZ_TEXT_QX_CI_STRING_H

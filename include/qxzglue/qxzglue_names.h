@@ -9,7 +9,8 @@
 //
 // Most of these names are not used by the Pin; they are the vocabulary of the
 // Glue key and of the command line that the whole family speaks.
-#pragma once
+#ifndef QXZ_QXZGLUE_QXZGLUE_NAMES_H
+#define QXZ_QXZGLUE_QXZGLUE_NAMES_H
 
 #include "text/qx_ci_string.h"
 
@@ -87,3 +88,5 @@ static const CQxCiString g_sDrivers = "drivers";
 static const CQxCiString g_sWin9xMe = "Win9x_ME";
 static const CQxCiString g_sWinNt = "Win_NT";
 static const CQxCiString g_sWin2kXp = "Win2K_XP";
+
+#endif // QXZ_QXZGLUE_QXZGLUE_NAMES_H

@@ -1,6 +1,7 @@
 // Command-line switches, driver parameters, paths, files and the Windows
 // version: the helpers that every program of the installer family shares.
-#pragma once
+#ifndef QXZ_QXZGLUE_QXZGLUE_UTILS_H
+#define QXZ_QXZGLUE_QXZGLUE_UTILS_H
 
 #include "text/qx_ci_string.h"
 
@@ -27,8 +28,8 @@ bool FindCmdLineVar(const CQxCiString& sCmdLine, const CQxCiString& sKey, CQxCiS
 // A driver parameter: the switch of that name on the command line, else the
 // string value of that name under the driver's Glue key. An empty value
 // counts as none.
-bool GetDriverParameter(const CQxCiString& sCmdLine, const CQxCiString& sDriverName,
-                        const CQxCiString& sParameterName, CQxCiString* psParameterValue);
+bool GetDriverParameter(const CQxCiString& sCmdLine, const CQxCiString& sDriverName, const CQxCiString& sParameterName,
+                        CQxCiString* psParameterValue);
 
 // Whether GetDriverParameter would find the parameter.
 bool IsDriverParameterSet(const CQxCiString& sCmdLine, const CQxCiString& sDriverName,
@@ -43,3 +44,5 @@ bool IsFilePresent(const CQxCiString& sPathname);
 
 // The class of the running Windows version.
 OsClass GetOsClass();
+
+#endif // QXZ_QXZGLUE_QXZGLUE_UTILS_H

@@ -8,15 +8,19 @@
 #include "log/log_file.h"
 
 // Stops the run at a broken property, so libFuzzer saves the input.
-#define FUZZ_REQUIRE(condition) \
-  do {                          \
-    if (!(condition)) __builtin_trap(); \
-  } while (0)
+#define FUZZ_REQUIRE(condition)                                                                                        \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        if (!(condition))                                                                                              \
+            __builtin_trap();                                                                                          \
+    } while (0)
 
-inline void StartFuzzMachine() {
-  char szRoot[] = "/tmp/qxz-fuzz-XXXXXX";
-  if (mkdtemp(szRoot) != nullptr) setenv("QXZ_MACHINE_ROOT", szRoot, 1);
-  g_Log.Open("Z:\\dev\\null", 0, LogFlag_NameAsGiven);
+inline void StartFuzzMachine()
+{
+    char szRoot[] = "/tmp/qxz-fuzz-XXXXXX";
+    if (mkdtemp(szRoot) != nullptr)
+        setenv("QXZ_MACHINE_ROOT", szRoot, 1);
+    g_Log.Open("Z:\\dev\\null", 0, LogFlag_NameAsGiven);
 }
 
-#endif  // QXZ_TESTS_FUZZ_FUZZ_SUPPORT_H
+#endif // QXZ_TESTS_FUZZ_FUZZ_SUPPORT_H

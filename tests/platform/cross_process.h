@@ -9,24 +9,26 @@
 
 #include "platform/win32.h"
 
-namespace qxz::test {
+namespace qxz::test
+{
 
 // installer-sim with these arguments, its standard output in a pipe.
 // Arguments hold no blanks or quotes.
-class SimProcess {
- public:
-  explicit SimProcess(const std::vector<std::string>& vArguments);
-  ~SimProcess();
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
+class SimProcess
+{
+public:
+    explicit SimProcess(const std::vector<std::string>& vArguments);
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
 
-  // The next line, without its end; empty once the output has ended.
-  std::string ReadLine();
-  // The rest of the output, once the program has ended.
-  std::vector<std::string> Finish();
+    // The next line, without its end; empty once the output has ended.
+    std::string ReadLine();
+    // The rest of the output, once the program has ended.
+    std::vector<std::string> Finish();
 
- private:
-  FILE* m_pOutput;
+private:
+    FILE* m_pOutput;
 };
 
 // This test program's own path, as GetModuleFileNameA tells it.
@@ -35,17 +37,17 @@ std::string SelfPath();
 // While it lives, a child started from this test program runs only the test
 // ROLE of the suite SUITE (a disabled test, so that a plain run skips it),
 // and RoleArgument() tells it sArgument.
-class RoleEnvironment {
- public:
-  RoleEnvironment(const char* pszSuite, const char* pszRole, const std::string& sArgument);
-  ~RoleEnvironment();
-  RoleEnvironment(const RoleEnvironment&) = delete;
-  RoleEnvironment& operator=(const RoleEnvironment&) = delete;
+class RoleEnvironment
+{
+public:
+    RoleEnvironment(const char* pszSuite, const char* pszRole, const std::string& sArgument);
+    ~RoleEnvironment();
+    RoleEnvironment(const RoleEnvironment&) = delete;
+    RoleEnvironment& operator=(const RoleEnvironment&) = delete;
 };
 
 // Starts this test program again in a role.
-bool StartRole(const char* pszSuite, const char* pszRole, const std::string& sArgument,
-               PROCESS_INFORMATION* ptProcess);
+bool StartRole(const char* pszSuite, const char* pszRole, const std::string& sArgument, PROCESS_INFORMATION* ptProcess);
 
 // Within a role: its argument.
 std::string RoleArgument();
@@ -54,6 +56,6 @@ std::string RoleArgument();
 // returns its exit code, or a value no program returns when it did not end.
 DWORD FinishRole(const PROCESS_INFORMATION& tProcess);
 
-}  // namespace qxz::test
+} // namespace qxz::test
 
-#endif  // QXZ_TESTS_PLATFORM_CROSS_PROCESS_H
+#endif // QXZ_TESTS_PLATFORM_CROSS_PROCESS_H

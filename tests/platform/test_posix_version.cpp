@@ -11,15 +11,17 @@
 #include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"
 
-namespace {
+namespace
+{
 
-struct VersionCase {
-  const char* pszSetting;
-  DWORD dwPlatformId;
-  DWORD dwMajor;
-  DWORD dwMinor;
-  DWORD dwBuild;  // as reported: 9x keeps major and minor in the high word
-  const char* pszServicePack;
+struct VersionCase
+{
+    const char* pszSetting;
+    DWORD dwPlatformId;
+    DWORD dwMajor;
+    DWORD dwMinor;
+    DWORD dwBuild; // as reported: 9x keeps major and minor in the high word
+    const char* pszServicePack;
 };
 
 const VersionCase kVersionCases[] = {
@@ -40,71 +42,79 @@ const VersionCase kVersionCases[] = {
     {"3:1.2.3", 3, 1, 2, 3, ""},
 };
 
-bool QueryVersion(OSVERSIONINFOA* ptOsVersion) {
-  memset(ptOsVersion, 0xcc, sizeof *ptOsVersion);
-  ptOsVersion->dwOSVersionInfoSize = sizeof *ptOsVersion;
-  return GetVersionExA(ptOsVersion) != FALSE;
+bool QueryVersion(OSVERSIONINFOA* ptOsVersion)
+{
+    memset(ptOsVersion, 0xcc, sizeof *ptOsVersion);
+    ptOsVersion->dwOSVersionInfoSize = sizeof *ptOsVersion;
+    return GetVersionExA(ptOsVersion) != FALSE;
 }
 
-TEST(PosixVersion, EachSettingReportsItsVersion) {
-  for (const VersionCase& tCase : kVersionCases) {
-    SCOPED_TRACE(tCase.pszSetting);
+TEST(PosixVersion, EachSettingReportsItsVersion)
+{
+    for (const VersionCase& tCase : kVersionCases)
+    {
+        SCOPED_TRACE(tCase.pszSetting);
+        qxz::test::TestMachine machine;
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), qxz::posix::SetMachineVersion(tCase.pszSetting));
+        OSVERSIONINFOA tOsVersion;
+        SetLastError(0xdeadbeef);
+        ASSERT_TRUE(QueryVersion(&tOsVersion));
+        EXPECT_EQ(0xdeadbeefu, GetLastError());
+        EXPECT_EQ(tCase.dwPlatformId, tOsVersion.dwPlatformId);
+        EXPECT_EQ(tCase.dwMajor, tOsVersion.dwMajorVersion);
+        EXPECT_EQ(tCase.dwMinor, tOsVersion.dwMinorVersion);
+        EXPECT_EQ(tCase.dwBuild, tOsVersion.dwBuildNumber);
+        EXPECT_STREQ(tCase.pszServicePack, tOsVersion.szCSDVersion);
+    }
+}
+
+TEST(PosixVersion, TheExtendedRecordTellsTheServicePack)
+{
     qxz::test::TestMachine machine;
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), qxz::posix::SetMachineVersion(tCase.pszSetting));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), qxz::posix::SetMachineVersion("nt4"));
+    OSVERSIONINFOEXA tOsVersion;
+    memset(&tOsVersion, 0xcc, sizeof tOsVersion);
+    tOsVersion.dwOSVersionInfoSize = sizeof tOsVersion;
+    ASSERT_TRUE(GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&tOsVersion)));
+    EXPECT_EQ(6, tOsVersion.wServicePackMajor);
+    EXPECT_EQ(0, tOsVersion.wServicePackMinor);
+    EXPECT_EQ(VER_NT_WORKSTATION, tOsVersion.wProductType);
+}
+
+TEST(PosixVersion, UnknownSettingsAreRefusedAndTheOldOneStays)
+{
+    qxz::test::TestMachine machine;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), qxz::posix::SetMachineVersion("winme"));
+    for (const char* pszSetting :
+         {"", "win10x", " win98", "1:4.5", "1:4.5.0.1", "a:1.2.3", "1:4.x.0", "1:4.5.", "1:99999999.0.0", "-1:4.0.950"})
+    {
+        SCOPED_TRACE(pszSetting);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), qxz::posix::SetMachineVersion(pszSetting));
+        OSVERSIONINFOA tOsVersion;
+        ASSERT_TRUE(QueryVersion(&tOsVersion));
+        EXPECT_EQ(90u, tOsVersion.dwMinorVersion);
+    }
+}
+
+TEST(PosixVersion, ACorruptSettingFailsTheCallWithInvalidData)
+{
+    qxz::test::TestMachine machine;
+    ASSERT_TRUE(qxz::posix::ReplaceFileAtomically(qxz::posix::MachineFile("version"), "windows 3000\n"));
     OSVERSIONINFOA tOsVersion;
     SetLastError(0xdeadbeef);
-    ASSERT_TRUE(QueryVersion(&tOsVersion));
-    EXPECT_EQ(0xdeadbeefu, GetLastError());
-    EXPECT_EQ(tCase.dwPlatformId, tOsVersion.dwPlatformId);
-    EXPECT_EQ(tCase.dwMajor, tOsVersion.dwMajorVersion);
-    EXPECT_EQ(tCase.dwMinor, tOsVersion.dwMinorVersion);
-    EXPECT_EQ(tCase.dwBuild, tOsVersion.dwBuildNumber);
-    EXPECT_STREQ(tCase.pszServicePack, tOsVersion.szCSDVersion);
-  }
+    EXPECT_FALSE(QueryVersion(&tOsVersion));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), GetLastError());
+    EXPECT_EQ(0xccccccccu, tOsVersion.dwMajorVersion);
 }
 
-TEST(PosixVersion, TheExtendedRecordTellsTheServicePack) {
-  qxz::test::TestMachine machine;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), qxz::posix::SetMachineVersion("nt4"));
-  OSVERSIONINFOEXA tOsVersion;
-  memset(&tOsVersion, 0xcc, sizeof tOsVersion);
-  tOsVersion.dwOSVersionInfoSize = sizeof tOsVersion;
-  ASSERT_TRUE(GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&tOsVersion)));
-  EXPECT_EQ(6, tOsVersion.wServicePackMajor);
-  EXPECT_EQ(0, tOsVersion.wServicePackMinor);
-  EXPECT_EQ(VER_NT_WORKSTATION, tOsVersion.wProductType);
-}
-
-TEST(PosixVersion, UnknownSettingsAreRefusedAndTheOldOneStays) {
-  qxz::test::TestMachine machine;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), qxz::posix::SetMachineVersion("winme"));
-  for (const char* pszSetting : {"", "win10x", " win98", "1:4.5", "1:4.5.0.1", "a:1.2.3", "1:4.x.0", "1:4.5.",
-                                 "1:99999999.0.0", "-1:4.0.950"}) {
-    SCOPED_TRACE(pszSetting);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), qxz::posix::SetMachineVersion(pszSetting));
+TEST(PosixVersion, AnInjectedFailureIsTheCallsFailure)
+{
+    qxz::test::TestMachine machine;
+    qxz::test::ScopedFaults faults("GetVersionExA=31");
     OSVERSIONINFOA tOsVersion;
-    ASSERT_TRUE(QueryVersion(&tOsVersion));
-    EXPECT_EQ(90u, tOsVersion.dwMinorVersion);
-  }
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(QueryVersion(&tOsVersion));
+    EXPECT_EQ(31u, GetLastError());
 }
 
-TEST(PosixVersion, ACorruptSettingFailsTheCallWithInvalidData) {
-  qxz::test::TestMachine machine;
-  ASSERT_TRUE(qxz::posix::ReplaceFileAtomically(qxz::posix::MachineFile("version"), "windows 3000\n"));
-  OSVERSIONINFOA tOsVersion;
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(QueryVersion(&tOsVersion));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), GetLastError());
-  EXPECT_EQ(0xccccccccu, tOsVersion.dwMajorVersion);
-}
-
-TEST(PosixVersion, AnInjectedFailureIsTheCallsFailure) {
-  qxz::test::TestMachine machine;
-  qxz::test::ScopedFaults faults("GetVersionExA=31");
-  OSVERSIONINFOA tOsVersion;
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(QueryVersion(&tOsVersion));
-  EXPECT_EQ(31u, GetLastError());
-}
-
-}  // namespace
+} // namespace

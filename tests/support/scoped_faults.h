@@ -7,26 +7,30 @@
 #include <cstdlib>
 #include <string>
 
-namespace qxz::test {
+namespace qxz::test
+{
 
-class ScopedFaults {
- public:
-  explicit ScopedFaults(const std::string& sFaults) {
+class ScopedFaults
+{
+public:
+    explicit ScopedFaults(const std::string& sFaults)
+    {
 #ifndef _WIN32
-    setenv("QXZ_FAULTS", sFaults.c_str(), 1);
+        setenv("QXZ_FAULTS", sFaults.c_str(), 1);
 #else
-    (void)sFaults;
+        (void)sFaults;
 #endif
-  }
-  ~ScopedFaults() {
+    }
+    ~ScopedFaults()
+    {
 #ifndef _WIN32
-    unsetenv("QXZ_FAULTS");
+        unsetenv("QXZ_FAULTS");
 #endif
-  }
-  ScopedFaults(const ScopedFaults&) = delete;
-  ScopedFaults& operator=(const ScopedFaults&) = delete;
+    }
+    ScopedFaults(const ScopedFaults&) = delete;
+    ScopedFaults& operator=(const ScopedFaults&) = delete;
 };
 
-}  // namespace qxz::test
+} // namespace qxz::test
 
-#endif  // QXZ_TESTS_SUPPORT_SCOPED_FAULTS_H
+#endif // QXZ_TESTS_SUPPORT_SCOPED_FAULTS_H

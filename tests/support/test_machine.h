@@ -11,32 +11,37 @@
 
 #include "platform/win32.h"
 
-namespace qxz::test {
+namespace qxz::test
+{
 
 // True when the tests run against our emulated machine, false on Windows.
 bool IsEmulatedMachine();
 
-class TestMachine {
- public:
-  // Natively the root is made in sHostParent (a host directory), by default
-  // the host's temporary directory.
-  explicit TestMachine(const std::string& sHostParent = std::string());
-  ~TestMachine();
-  TestMachine(const TestMachine&) = delete;
-  TestMachine& operator=(const TestMachine&) = delete;
+class TestMachine
+{
+public:
+    // Natively the root is made in sHostParent (a host directory), by default
+    // the host's temporary directory.
+    explicit TestMachine(const std::string& sHostParent = std::string());
+    ~TestMachine();
+    TestMachine(const TestMachine&) = delete;
+    TestMachine& operator=(const TestMachine&) = delete;
 
-  // A new empty directory, in Windows form ("C:\..." natively, the user's
-  // temporary directory under Windows), removed with the machine.
-  std::string NewDirectory(const std::string& sLabel);
+    // A new empty directory, in Windows form ("C:\..." natively, the user's
+    // temporary directory under Windows), removed with the machine.
+    std::string NewDirectory(const std::string& sLabel);
 
-  // The emulated machine's root (empty under Windows).
-  const std::string& Root() const { return m_sRoot; }
+    // The emulated machine's root (empty under Windows).
+    const std::string& Root() const
+    {
+        return m_sRoot;
+    }
 
- private:
-  std::string m_sRoot;
-  std::string m_sSavedRootVariable;
-  bool m_fHadRootVariable = false;
-  std::vector<std::string> m_vDirectories;
+private:
+    std::string m_sRoot;
+    std::string m_sSavedRootVariable;
+    bool m_fHadRootVariable = false;
+    std::vector<std::string> m_vDirectories;
 };
 
 // Deletes a registry key and everything below it (missing is fine).
@@ -51,6 +56,6 @@ std::string ReadFileText(const std::string& sWindowsPath);
 // Splits text into lines at "\n" (a final newline ends the last line).
 std::vector<std::string> SplitLines(const std::string& sText);
 
-}  // namespace qxz::test
+} // namespace qxz::test
 
-#endif  // QXZ_TESTS_SUPPORT_TEST_MACHINE_H
+#endif // QXZ_TESTS_SUPPORT_TEST_MACHINE_H

@@ -9,33 +9,36 @@
 #include "tests/support/test_machine.h"
 #include "tests/unit/qxzglue_test_support.h"
 
-namespace {
+namespace
+{
 
 using qxz::test::CapturedLog;
 using qxz::test::LoggedMachineTest;
 using qxz::test::TestMachine;
 using qxz::test::UtilsError;
 
-const char kszUnchanged[] = "value before the call";
-const char kszExample[] = "-printerdriver=Model A -port=USB-001 -product=Model A series";
+const char kUnchanged[] = "value before the call";
+const char kExample[] = "-printerdriver=Model A -port=USB-001 -product=Model A series";
 
-struct CmdLineCase {
-  const char* pszCmdLine;
-  const char* pszKey;
-  const char* pszValue;      // the value found; null when the call fails
-  const char* pszCondition;  // the one error line's condition; null for none
+struct CmdLineCase
+{
+    const char* pszCmdLine;
+    const char* pszKey;
+    const char* pszValue;     // the value found; null when the call fails
+    const char* pszCondition; // the one error line's condition; null for none
 };
 
-std::ostream& operator<<(std::ostream& os, const CmdLineCase& tCase) {
-  return os << "key \"" << tCase.pszKey << "\" in \"" << tCase.pszCmdLine << "\"";
+std::ostream& operator<<(std::ostream& os, const CmdLineCase& tCase)
+{
+    return os << "key \"" << tCase.pszKey << "\" in \"" << tCase.pszCmdLine << "\"";
 }
 
 const CmdLineCase kCases[] = {
     // The three switches of a typical run.
-    {kszExample, "printerdriver", "Model A", nullptr},
-    {kszExample, "port", "USB-001", nullptr},
-    {kszExample, "product", "Model A series", nullptr},
-    {kszExample, "statuscode", nullptr, nullptr},
+    {kExample, "printerdriver", "Model A", nullptr},
+    {kExample, "port", "USB-001", nullptr},
+    {kExample, "product", "Model A series", nullptr},
+    {kExample, "statuscode", nullptr, nullptr},
     // Letter case: of the key and of the line; values keep theirs.
     {"-PORT=USB001", "port", "USB001", nullptr},
     {"-port=UsbPort", "PoRt", "UsbPort", nullptr},
@@ -69,40 +72,46 @@ const CmdLineCase kCases[] = {
     {"-port=x", "", nullptr, "sKey.empty()"},
 };
 
-class FindCmdLineVarTest : public LoggedMachineTest, public ::testing::WithParamInterface<CmdLineCase> {};
+class FindCmdLineVarTest : public LoggedMachineTest, public ::testing::WithParamInterface<CmdLineCase>
+{
+};
 
-TEST_P(FindCmdLineVarTest, FindsValueOrReportsFailure) {
-  const CmdLineCase& tCase = GetParam();
-  CQxCiString sValue = kszUnchanged;
+TEST_P(FindCmdLineVarTest, FindsValueOrReportsFailure)
+{
+    const CmdLineCase& tCase = GetParam();
+    CQxCiString sValue = kUnchanged;
 
-  const bool fFound = FindCmdLineVar(tCase.pszCmdLine, tCase.pszKey, &sValue);
+    const bool fFound = FindCmdLineVar(tCase.pszCmdLine, tCase.pszKey, &sValue);
 
-  EXPECT_EQ(fFound, tCase.pszValue != nullptr);
-  // Byte for byte: the string's own comparison would ignore case.
-  EXPECT_EQ(std::string(sValue.c_str()), tCase.pszValue != nullptr ? tCase.pszValue : kszUnchanged);
-  std::vector<std::string> vExpectedLines;
-  if (tCase.pszCondition != nullptr) vExpectedLines.push_back(UtilsError(tCase.pszCondition));
-  EXPECT_EQ(m_tLog.Lines(), vExpectedLines);
+    EXPECT_EQ(fFound, tCase.pszValue != nullptr);
+    // Byte for byte: the string's own comparison would ignore case.
+    EXPECT_EQ(std::string(sValue.c_str()), tCase.pszValue != nullptr ? tCase.pszValue : kUnchanged);
+    std::vector<std::string> vExpectedLines;
+    if (tCase.pszCondition != nullptr)
+        vExpectedLines.push_back(UtilsError(tCase.pszCondition));
+    EXPECT_EQ(m_tLog.Lines(), vExpectedLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, FindCmdLineVarTest, ::testing::ValuesIn(kCases));
 
-TEST(FindCmdLineVar, NullValuePointerIsReported) {
-  TestMachine tMachine;
-  CapturedLog tLog(tMachine);
+TEST(FindCmdLineVar, NullValuePointerIsReported)
+{
+    TestMachine tMachine;
+    CapturedLog tLog(tMachine);
 
-  EXPECT_FALSE(FindCmdLineVar("-port=x", "port", nullptr));
+    EXPECT_FALSE(FindCmdLineVar("-port=x", "port", nullptr));
 
-  EXPECT_EQ(tLog.Lines(), std::vector<std::string>{UtilsError("psValue == 0")});
+    EXPECT_EQ(tLog.Lines(), std::vector<std::string>{UtilsError("psValue == 0")});
 }
 
-TEST(FindCmdLineVar, ArgumentChecksStopAtTheFirstFailure) {
-  TestMachine tMachine;
-  CapturedLog tLog(tMachine);
+TEST(FindCmdLineVar, ArgumentChecksStopAtTheFirstFailure)
+{
+    TestMachine tMachine;
+    CapturedLog tLog(tMachine);
 
-  EXPECT_FALSE(FindCmdLineVar("", "", nullptr));
+    EXPECT_FALSE(FindCmdLineVar("", "", nullptr));
 
-  EXPECT_EQ(tLog.Lines(), std::vector<std::string>{UtilsError("sCmdLine.empty()")});
+    EXPECT_EQ(tLog.Lines(), std::vector<std::string>{UtilsError("sCmdLine.empty()")});
 }
 
-}  // namespace
+} // namespace

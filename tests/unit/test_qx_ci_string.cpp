@@ -49,8 +49,8 @@ TEST(CiCharTraits, OrdersMappedCharactersAsSigned)
         char cGreater;
     };
     const Case aCases[] = {
-        {'a', '_'},       {'Z', '['},       {'z', '`'},      {'a', 'B'},     {'\xE9', 'A'},
-        {'\xFF', '\x00'}, {'\x80', '\x7F'}, {'\xC9', '\xE9'},
+        {'a', '_'},    {'Z', '['},       {'z', '`'},       {'a', 'B'},
+        {'\xE9', 'A'}, {'\xFF', '\x00'}, {'\x80', '\x7F'}, {'\xC9', '\xE9'},
     };
     for (const Case& tCase : aCases)
     {
@@ -117,7 +117,7 @@ TEST(CQxCiString, CompareAndOperatorsFollowTheCharacterRule)
         EXPECT_EQ(sLeft != tCase.pszRight, !fEqual);
         EXPECT_EQ(tCase.pszLeft != sRight, !fEqual);
         EXPECT_EQ(sLeft < sRight, tCase.iSign < 0);
-        EXPECT_EQ(sRight < sLeft, tCase.iSign > 0);
+        EXPECT_EQ(sRight<sLeft, tCase.iSign> 0);
 
         // Folding happens only while comparing.
         EXPECT_EQ(Bytes(sLeft), tCase.pszLeft);
@@ -137,16 +137,11 @@ TEST(CQxCiString, CompareOfAPartClipsTheCountAndComparesWithTheTextLength)
         int iSign;
     };
     const Case aCases[] = {
-        {"-PORT=USB", 1, 4, "port", 4, 0},
-        {"-PORT=USB", 1, 4, "port=", 4, 0},
-        {"-PORT=USB", 1, 4, "port=", 5, -1},
-        {"-PORT=USB", 6, npos, "usb", 3, 0},
-        {"-PORT=USB", 6, 100, "usc", 3, -1},
-        {"-PORT=USB", 9, npos, "", 0, 0},
-        {"-PORT=USB", 9, 5, "a", 1, -1},
-        {"-PORT=USB", 0, 0, "", 0, 0},
-        {"-PORT=USB", 0, npos, "-port=usb", 9, 0},
-        {"-PORT=USB", 0, npos, "-port", 5, 1},
+        {"-PORT=USB", 1, 4, "port", 4, 0},         {"-PORT=USB", 1, 4, "port=", 4, 0},
+        {"-PORT=USB", 1, 4, "port=", 5, -1},       {"-PORT=USB", 6, npos, "usb", 3, 0},
+        {"-PORT=USB", 6, 100, "usc", 3, -1},       {"-PORT=USB", 9, npos, "", 0, 0},
+        {"-PORT=USB", 9, 5, "a", 1, -1},           {"-PORT=USB", 0, 0, "", 0, 0},
+        {"-PORT=USB", 0, npos, "-port=usb", 9, 0}, {"-PORT=USB", 0, npos, "-port", 5, 1},
     };
     for (const Case& tCase : aCases)
     {
@@ -167,8 +162,7 @@ struct SearchCase
 
 // Runs one search through its text, value and (for one character) character
 // overloads, which must all agree.
-void ExpectSearch(const SearchCase& tCase,
-                  size_type (CQxCiString::*pfnText)(const char*, size_type) const noexcept,
+void ExpectSearch(const SearchCase& tCase, size_type (CQxCiString::*pfnText)(const char*, size_type) const noexcept,
                   size_type (CQxCiString::*pfnValue)(const CQxCiString&, size_type) const noexcept,
                   size_type (CQxCiString::*pfnChar)(char, size_type) const noexcept)
 {
@@ -237,15 +231,9 @@ TEST(CQxCiString, Rfind)
 TEST(CQxCiString, FindFirstNotOf)
 {
     const SearchCase aCases[] = {
-        {"   ", " ", 0, npos},
-        {"   USB001", " ", 0, 3},
-        {"x  y", " ", 1, 3},
-        {"x  y", " ", 4, npos},
-        {"x  y", " ", npos, npos},
-        {"", " ", 0, npos},
-        {"aBAc", "ab", 0, 3},
-        {"abc", "", 1, 1},
-        {"abc", "", 3, npos},
+        {"   ", " ", 0, npos},  {"   USB001", " ", 0, 3},  {"x  y", " ", 1, 3},
+        {"x  y", " ", 4, npos}, {"x  y", " ", npos, npos}, {"", " ", 0, npos},
+        {"aBAc", "ab", 0, 3},   {"abc", "", 1, 1},         {"abc", "", 3, npos},
     };
     for (const SearchCase& tCase : aCases)
         ExpectSearch(tCase, &CQxCiString::find_first_not_of, &CQxCiString::find_first_not_of,
@@ -255,17 +243,9 @@ TEST(CQxCiString, FindFirstNotOf)
 TEST(CQxCiString, FindLastNotOf)
 {
     const SearchCase aCases[] = {
-        {"", " ", npos, npos},
-        {"", "", npos, npos},
-        {"   ", " ", npos, npos},
-        {"Model A ", " ", npos, 6},
-        {"x y ", " ", 2, 2},
-        {"x y ", " ", 1, 0},
-        {"x y ", " ", 0, 0},
-        {" y", " ", 0, npos},
-        {"cAbA", "ab", npos, 0},
-        {"abc", "", npos, 2},
-        {"abc", "", 1, 1},
+        {"", " ", npos, npos},   {"", "", npos, npos}, {"   ", " ", npos, npos}, {"Model A ", " ", npos, 6},
+        {"x y ", " ", 2, 2},     {"x y ", " ", 1, 0},  {"x y ", " ", 0, 0},      {" y", " ", 0, npos},
+        {"cAbA", "ab", npos, 0}, {"abc", "", npos, 2}, {"abc", "", 1, 1},
     };
     for (const SearchCase& tCase : aCases)
         ExpectSearch(tCase, &CQxCiString::find_last_not_of, &CQxCiString::find_last_not_of,
@@ -283,14 +263,10 @@ TEST(CQxCiString, SubstrEraseAndPartConstructionTakeAtMostCountFromThePosition)
         const char* pszAfterErase;
     };
     const Case aCases[] = {
-        {"USB-001", 0, npos, "USB-001", ""},
-        {"USB-001", 3, npos, "-001", "USB"},
-        {"USB-001", 3, 1, "-", "USB001"},
-        {"USB-001", 3, 100, "-001", "USB"},
-        {"USB-001", 0, 0, "", "USB-001"},
-        {"USB-001", 7, npos, "", "USB-001"},
-        {"USB-001", 7, 1, "", "USB-001"},
-        {"", 0, npos, "", ""},
+        {"USB-001", 0, npos, "USB-001", ""}, {"USB-001", 3, npos, "-001", "USB"},
+        {"USB-001", 3, 1, "-", "USB001"},    {"USB-001", 3, 100, "-001", "USB"},
+        {"USB-001", 0, 0, "", "USB-001"},    {"USB-001", 7, npos, "", "USB-001"},
+        {"USB-001", 7, 1, "", "USB-001"},    {"", 0, npos, "", ""},
     };
     for (const Case& tCase : aCases)
     {
@@ -396,8 +372,8 @@ TEST(CQxCiString, CStrIsNeverNull)
     sErasedAll.erase();
     CQxCiString sErasedFromZero("abc");
     sErasedFromZero.erase(0, 3);
-    const CQxCiString aEmpty[] = {CQxCiString(), CQxCiString(""), CQxCiString(nullptr), sErasedAll,
-                                  sErasedFromZero, CQxCiString("abc").substr(3)};
+    const CQxCiString aEmpty[] = {CQxCiString(), CQxCiString(""), CQxCiString(nullptr),
+                                  sErasedAll,    sErasedFromZero, CQxCiString("abc").substr(3)};
     for (const CQxCiString& sEmpty : aEmpty)
     {
         ASSERT_NE(sEmpty.c_str(), nullptr);

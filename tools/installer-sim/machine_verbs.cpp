@@ -10,16 +10,19 @@
 #include "platform/posix/machine/machine.h"
 #endif
 
-namespace qxz::sim {
+namespace qxz::sim
+{
 
-int ListSystemCalls(char** argv) {
-  (void)argv;
+int ListSystemCalls(char** argv)
+{
+    (void)argv;
 #ifdef _WIN32
-  return ReportResult("system-calls", "system-calls on Windows", ERROR_NOT_SUPPORTED);
+    return ReportResult("system-calls", "system-calls on Windows", ERROR_NOT_SUPPORTED);
 #else
-  for (const std::string& sName : qxz::posix::SystemCallNames()) std::printf("%s\n", sName.c_str());
-  return ReportResult("system-calls", nullptr, ERROR_SUCCESS);
+    for (const std::string& sName : qxz::posix::SystemCallNames())
+        std::printf("%s\n", sName.c_str());
+    return ReportResult("system-calls", nullptr, ERROR_SUCCESS);
 #endif
 }
 
-}  // namespace qxz::sim
+} // namespace qxz::sim

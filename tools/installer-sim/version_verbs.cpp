@@ -7,16 +7,18 @@
 #include "platform/posix/kernel32/version.h"
 #endif
 
-namespace qxz::sim {
+namespace qxz::sim
+{
 
-int SetVersion(char** argv) {
+int SetVersion(char** argv)
+{
 #ifdef _WIN32
-  (void)argv;
-  return ReportResult("set-version", "set-version on Windows", ERROR_NOT_SUPPORTED);
+    (void)argv;
+    return ReportResult("set-version", "set-version on Windows", ERROR_NOT_SUPPORTED);
 #else
-  DWORD dwError = qxz::posix::SetMachineVersion(argv[0]);
-  return ReportResult("set-version", dwError == ERROR_SUCCESS ? nullptr : "SetMachineVersion", dwError);
+    DWORD dwError = qxz::posix::SetMachineVersion(argv[0]);
+    return ReportResult("set-version", dwError == ERROR_SUCCESS ? nullptr : "SetMachineVersion", dwError);
 #endif
 }
 
-}  // namespace qxz::sim
+} // namespace qxz::sim

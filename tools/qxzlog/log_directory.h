@@ -11,26 +11,32 @@
 #include "platform/win32.h"
 #include "tools/qxzlog/log_runs.h"
 
-namespace qxz::qxzlog {
+namespace qxz::qxzlog
+{
 
 // More than any run writes; a longer file is read this far.
 constexpr size_t kMaxLogBytes = 64u << 20;
 
-struct LogFile {
-  std::string sName;
-  std::string sPath;
-  uint64_t nWrittenTicks = 0;  // the last write time, as the file system keeps it
-  int64_t nWrittenKey = 0;     // the same ordered as header times are; set when a run has no time
-  std::string sProblem;     // why it holds no run ("empty file", "a directory", ...)
-  bool fPartial = false;    // only the first kMaxLogBytes were read
-  std::vector<LogRun> vRuns;
+struct LogFile
+{
+    std::string sName;
+    std::string sPath;
+    uint64_t nWrittenTicks = 0; // the last write time, as the file system keeps it
+    int64_t nWrittenKey = 0;    // the same ordered as header times are; set when a run has no time
+    std::string sProblem;       // why it holds no run ("empty file", "a directory", ...)
+    bool fPartial = false;      // only the first kMaxLogBytes were read
+    std::vector<LogRun> vRuns;
 };
 
 // A run and the file it is in, for ordering runs across files.
-struct RunRef {
-  const LogFile* ptFile;
-  size_t iRun;
-  const LogRun& Run() const { return ptFile->vRuns[iRun]; }
+struct RunRef
+{
+    const LogFile* ptFile;
+    size_t iRun;
+    const LogRun& Run() const
+    {
+        return ptFile->vRuns[iRun];
+    }
 };
 
 // The bytes of one log (at most kMaxLogBytes), or false with a problem text.
@@ -53,6 +59,6 @@ std::string LogPathFor(const std::string& sDirectory, const std::string& sFile);
 // then the later run of one file first.
 std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles);
 
-}  // namespace qxz::qxzlog
+} // namespace qxz::qxzlog
 
-#endif  // QXZ_TOOLS_QXZLOG_LOG_DIRECTORY_H
+#endif // QXZ_TOOLS_QXZLOG_LOG_DIRECTORY_H

@@ -8,39 +8,56 @@
 #include <string>
 #include <vector>
 
-namespace qxz::qxzlog {
+namespace qxz::qxzlog
+{
 
 // "[<source>, Line <n>]: Error --> <condition>"
-struct ErrorLine {
-  std::string sSource;
-  int64_t nLine = 0;
-  std::string sCondition;
+struct ErrorLine
+{
+    std::string sSource;
+    int64_t nLine = 0;
+    std::string sCondition;
 };
 
-enum class Outcome { Succeeded, Failed, Incomplete };
-enum class PortState { Unknown, Found, NotFound };
+enum class Outcome
+{
+    Succeeded,
+    Failed,
+    Incomplete
+};
+enum class PortState
+{
+    Unknown,
+    Found,
+    NotFound
+};
 
 // An optional text: a closing line may be missing, or say "NULL".
-struct Text {
-  bool fPresent = false;
-  std::string sValue;
+struct Text
+{
+    bool fPresent = false;
+    std::string sValue;
 };
 
-struct LogRun {
-  std::string sStarted;           // the header's time text as written
-  bool fStartedKnown = false;     // false for "Unknown" or a time that does not parse
-  int64_t nStartedKey = 0;        // orders the header times (seconds of a proleptic calendar)
-  Text tPort;                     // "Input PortName is :: %s"
-  PortState ePortState = PortState::Unknown;
-  Text tPinPathname;
-  Text tCommandLine;
-  Text tDriver;
-  Outcome eOutcome = Outcome::Incomplete;
-  std::vector<ErrorLine> vErrors;          // every error line, in the order written
-  size_t iFailedCheck = static_cast<size_t>(-1);  // into vErrors; set for a failed run with a stack
-  size_t ibBegin = 0;  // the run's bytes in the file: from its header line
-  size_t ibEnd = 0;    // to the next header line or the end
-  bool HasFailedCheck() const { return iFailedCheck < vErrors.size(); }
+struct LogRun
+{
+    std::string sStarted;       // the header's time text as written
+    bool fStartedKnown = false; // false for "Unknown" or a time that does not parse
+    int64_t nStartedKey = 0;    // orders the header times (seconds of a proleptic calendar)
+    Text tPort;                 // "Input PortName is :: %s"
+    PortState ePortState = PortState::Unknown;
+    Text tPinPathname;
+    Text tCommandLine;
+    Text tDriver;
+    Outcome eOutcome = Outcome::Incomplete;
+    std::vector<ErrorLine> vErrors;                // every error line, in the order written
+    size_t iFailedCheck = static_cast<size_t>(-1); // into vErrors; set for a failed run with a stack
+    size_t ibBegin = 0;                            // the run's bytes in the file: from its header line
+    size_t ibEnd = 0;                              // to the next header line or the end
+    bool HasFailedCheck() const
+    {
+        return iFailedCheck < vErrors.size();
+    }
 };
 
 // Every run in a file's bytes, in the order written. A run begins at each
@@ -59,6 +76,6 @@ int64_t CalendarKey(int nYear, int nMonth, int nDay, int nHour, int nMinute, int
 
 const char* OutcomeName(Outcome eOutcome);
 
-}  // namespace qxz::qxzlog
+} // namespace qxz::qxzlog
 
-#endif  // QXZ_TOOLS_QXZLOG_LOG_RUNS_H
+#endif // QXZ_TOOLS_QXZLOG_LOG_RUNS_H

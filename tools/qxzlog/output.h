@@ -8,11 +8,11 @@
 
 #include "tools/qxzlog/log_directory.h"
 
-namespace qxz::qxzlog {
+namespace qxz::qxzlog
+{
 
 // One line per run, newest first, then one line per file that holds no run.
-void PrintRunsText(std::FILE* pOut, const std::vector<RunRef>& vRuns, const std::vector<LogFile>& vFiles,
-                   bool fColour);
+void PrintRunsText(std::FILE* pOut, const std::vector<RunRef>& vRuns, const std::vector<LogFile>& vFiles, bool fColour);
 
 // The same as one JSON array of objects.
 void PrintRunsJson(std::FILE* pOut, const std::vector<RunRef>& vRuns, const std::vector<LogFile>& vFiles);
@@ -24,6 +24,6 @@ void PrintLogText(std::FILE* pOut, const std::string& sBytes, bool fColour);
 // bytes 0x80 to 0xFF escaped as \uXXXX, so the output is always ASCII.
 std::string JsonString(const std::string& sBytes);
 
-}  // namespace qxz::qxzlog
+} // namespace qxz::qxzlog
 
-#endif  // QXZ_TOOLS_QXZLOG_OUTPUT_H
+#endif // QXZ_TOOLS_QXZLOG_OUTPUT_H

@@ -13,9 +13,11 @@
 #include "platform/posix/machine/machine.h"
 #include "regtext/reg_text.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
-namespace {
+namespace
+{
 
 constexpr char kRegistryFileName[] = "registry.reg";
 constexpr char kLockFileName[] = "registry.lock";
@@ -42,185 +44,238 @@ constexpr char kFreshRegistry[] =
 constexpr unsigned long kDefaultLockWaitMs = 30000;
 constexpr char kLockWaitVariable[] = "QXZ_REGISTRY_LOCK_TIMEOUT_MS";
 
-unsigned long LockWaitMs() {
-  const char* pszWait = getenv(kLockWaitVariable);
-  if (pszWait == nullptr || pszWait[0] < '0' || pszWait[0] > '9') return kDefaultLockWaitMs;
-  return strtoul(pszWait, nullptr, 10);
+unsigned long LockWaitMs()
+{
+    const char* pszWait = getenv(kLockWaitVariable);
+    if (pszWait == nullptr || pszWait[0] < '0' || pszWait[0] > '9')
+        return kDefaultLockWaitMs;
+    return strtoul(pszWait, nullptr, 10);
 }
 
 // Takes the lock without blocking, again and again, waiting a little longer
 // each time, until the wait is over. The error once it is over: another
 // process holds the lock on the registry file, which is what
 // ERROR_LOCK_VIOLATION says (ERROR_TIMEOUT would hide who is in the way).
-LONG TakeLockWithin(int fd, int nOperation, unsigned long ulWaitMs) {
-  const DWORD dwStart = GetTickCount();
-  DWORD dwPauseMs = 1;
-  for (;;) {
-    if (SysFlock(fd, nOperation | LOCK_NB) == 0) return ERROR_SUCCESS;
-    if (errno != EWOULDBLOCK) return ERROR_CANTOPEN;
-    const DWORD dwWaited = GetTickCount() - dwStart;
-    if (dwWaited >= ulWaitMs) return ERROR_LOCK_VIOLATION;
-    Sleep(std::min<DWORD>(dwPauseMs, static_cast<DWORD>(ulWaitMs - dwWaited)));
-    dwPauseMs = std::min<DWORD>(dwPauseMs * 2, 32);
-  }
+LONG TakeLockWithin(int fd, int nOperation, unsigned long ulWaitMs)
+{
+    const DWORD dwStart = GetTickCount();
+    DWORD dwPauseMs = 1;
+    for (;;)
+    {
+        if (SysFlock(fd, nOperation | LOCK_NB) == 0)
+            return ERROR_SUCCESS;
+        if (errno != EWOULDBLOCK)
+            return ERROR_CANTOPEN;
+        const DWORD dwWaited = GetTickCount() - dwStart;
+        if (dwWaited >= ulWaitMs)
+            return ERROR_LOCK_VIOLATION;
+        Sleep(std::min<DWORD>(dwPauseMs, static_cast<DWORD>(ulWaitMs - dwWaited)));
+        dwPauseMs = std::min<DWORD>(dwPauseMs * 2, 32);
+    }
 }
 
 // Holds the registry's lock file locked for the life of the object. An
 // exclusive holder first removes the copies of the registry that killed
 // writers left aside.
-class RegistryLock {
- public:
-  explicit RegistryLock(int nOperation) {
-    if (MachineRoot().empty()) return;
-    m_fd = SysOpen(MachineFile(kLockFileName).c_str(), O_RDWR | O_CREAT, 0666);
-    if (m_fd < 0) return;
-    m_lError = TakeLockWithin(m_fd, nOperation, LockWaitMs());
-    if (m_lError != ERROR_SUCCESS) {
-      SysClose(m_fd);
-      m_fd = -1;
-      return;
+class RegistryLock
+{
+public:
+    explicit RegistryLock(int nOperation)
+    {
+        if (MachineRoot().empty())
+            return;
+        m_fd = SysOpen(MachineFile(kLockFileName).c_str(), O_RDWR | O_CREAT, 0666);
+        if (m_fd < 0)
+            return;
+        m_lError = TakeLockWithin(m_fd, nOperation, LockWaitMs());
+        if (m_lError != ERROR_SUCCESS)
+        {
+            SysClose(m_fd);
+            m_fd = -1;
+            return;
+        }
+        if (nOperation == LOCK_EX)
+            RemoveStaleAsideFiles(RegistryFilePath());
     }
-    if (nOperation == LOCK_EX) RemoveStaleAsideFiles(RegistryFilePath());
-  }
-  ~RegistryLock() {
-    if (m_fd >= 0) SysClose(m_fd);
-  }
-  RegistryLock(const RegistryLock&) = delete;
-  RegistryLock& operator=(const RegistryLock&) = delete;
+    ~RegistryLock()
+    {
+        if (m_fd >= 0)
+            SysClose(m_fd);
+    }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
 
-  // ERROR_SUCCESS while the lock is held, else why it is not.
-  LONG Error() const { return m_lError; }
+    // ERROR_SUCCESS while the lock is held, else why it is not.
+    LONG Error() const
+    {
+        return m_lError;
+    }
 
- private:
-  int m_fd = -1;
-  LONG m_lError = ERROR_CANTOPEN;
+private:
+    int m_fd = -1;
+    LONG m_lError = ERROR_CANTOPEN;
 };
 
-enum class LoadResult { Loaded, Missing, Failed };
+enum class LoadResult
+{
+    Loaded,
+    Missing,
+    Failed
+};
 
 // Loads the registry file into *pTop; on failure *plError says why.
-LoadResult LoadRegistry(RegistryKey* pTop, LONG* plError) {
-  std::string sText;
-  if (!ReadWholeFile(RegistryFilePath(), &sText)) {
-    if (errno == ENOENT) return LoadResult::Missing;
-    *plError = ERROR_CANTREAD;
-    return LoadResult::Failed;
-  }
-  RegTextKeys keys;
-  std::string sError;
-  if (!ParseRegText(sText, &keys, &sError) || !BuildRegistryTree(keys, pTop, &sError)) {
-    *plError = ERROR_BADDB;
-    return LoadResult::Failed;
-  }
-  return LoadResult::Loaded;
+LoadResult LoadRegistry(RegistryKey* pTop, LONG* plError)
+{
+    std::string sText;
+    if (!ReadWholeFile(RegistryFilePath(), &sText))
+    {
+        if (errno == ENOENT)
+            return LoadResult::Missing;
+        *plError = ERROR_CANTREAD;
+        return LoadResult::Failed;
+    }
+    RegTextKeys keys;
+    std::string sError;
+    if (!ParseRegText(sText, &keys, &sError) || !BuildRegistryTree(keys, pTop, &sError))
+    {
+        *plError = ERROR_BADDB;
+        return LoadResult::Failed;
+    }
+    return LoadResult::Loaded;
 }
 
-void LoadFreshRegistry(RegistryKey* pTop) {
-  RegTextKeys keys;
-  std::string sError;
-  ParseRegText(kFreshRegistry, &keys, &sError);
-  BuildRegistryTree(keys, pTop, &sError);
+void LoadFreshRegistry(RegistryKey* pTop)
+{
+    RegTextKeys keys;
+    std::string sError;
+    ParseRegText(kFreshRegistry, &keys, &sError);
+    BuildRegistryTree(keys, pTop, &sError);
 }
 
-bool SaveRegistry(const RegistryKey& top) {
-  return ReplaceFileAtomically(RegistryFilePath(), FormatRegText(RegistryTreeAsText(top)));
+bool SaveRegistry(const RegistryKey& top)
+{
+    return ReplaceFileAtomically(RegistryFilePath(), FormatRegText(RegistryTreeAsText(top)));
 }
 
 // Which version of the registry file a parsed tree came from. Every change
 // replaces the file by a new one, so a file that still has the same
 // identity, size and times holds the same text.
-struct FileVersion {
-  std::string sPath;
-  dev_t nDevice = 0;
-  ino_t nInode = 0;
-  off_t cbSize = 0;
-  timespec tModified{};
-  timespec tChanged{};
+struct FileVersion
+{
+    std::string sPath;
+    dev_t nDevice = 0;
+    ino_t nInode = 0;
+    off_t cbSize = 0;
+    timespec tModified{};
+    timespec tChanged{};
 
-  bool operator==(const FileVersion& other) const {
-    return sPath == other.sPath && nDevice == other.nDevice && nInode == other.nInode && cbSize == other.cbSize &&
-           tModified.tv_sec == other.tModified.tv_sec && tModified.tv_nsec == other.tModified.tv_nsec &&
-           tChanged.tv_sec == other.tChanged.tv_sec && tChanged.tv_nsec == other.tChanged.tv_nsec;
-  }
+    bool operator==(const FileVersion& other) const
+    {
+        return sPath == other.sPath && nDevice == other.nDevice && nInode == other.nInode && cbSize == other.cbSize &&
+               tModified.tv_sec == other.tModified.tv_sec && tModified.tv_nsec == other.tModified.tv_nsec &&
+               tChanged.tv_sec == other.tChanged.tv_sec && tChanged.tv_nsec == other.tChanged.tv_nsec;
+    }
 };
 
-bool CurrentFileVersion(const std::string& sPath, FileVersion* pVersion) {
-  struct stat tStat;
-  if (stat(sPath.c_str(), &tStat) != 0) return false;
-  *pVersion = FileVersion{sPath, tStat.st_dev, tStat.st_ino, tStat.st_size, tStat.st_mtim, tStat.st_ctim};
-  return true;
+bool CurrentFileVersion(const std::string& sPath, FileVersion* pVersion)
+{
+    struct stat tStat;
+    if (stat(sPath.c_str(), &tStat) != 0)
+        return false;
+    *pVersion = FileVersion{sPath, tStat.st_dev, tStat.st_ino, tStat.st_size, tStat.st_mtim, tStat.st_ctim};
+    return true;
 }
 
 // The tree last read, so that a run of reads (a key's values enumerated
 // one by one) parses the file once instead of once per call.
-struct ReadCache {
-  std::mutex mutex;
-  FileVersion version;
-  std::unique_ptr<RegistryKey> pTop;
+struct ReadCache
+{
+    std::mutex mutex;
+    FileVersion version;
+    std::unique_ptr<RegistryKey> pTop;
 };
 
-ReadCache& LastRead() {
-  static ReadCache s_Cache;
-  return s_Cache;
+ReadCache& LastRead()
+{
+    static ReadCache s_Cache;
+    return s_Cache;
 }
 
-}  // namespace
+} // namespace
 
-std::string RegistryFilePath() { return MachineFile(kRegistryFileName); }
+std::string RegistryFilePath()
+{
+    return MachineFile(kRegistryFileName);
+}
 
-LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead) {
-  {
-    RegistryLock lock(LOCK_SH);
-    if (lock.Error() != ERROR_SUCCESS) return lock.Error();
-    ReadCache& cache = LastRead();
-    std::lock_guard<std::mutex> cacheLock(cache.mutex);
-    FileVersion version;
-    if (CurrentFileVersion(RegistryFilePath(), &version) && cache.pTop && version == cache.version) {
-      return fnRead(cache.pTop.get());
+LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead)
+{
+    {
+        RegistryLock lock(LOCK_SH);
+        if (lock.Error() != ERROR_SUCCESS)
+            return lock.Error();
+        ReadCache& cache = LastRead();
+        std::lock_guard<std::mutex> cacheLock(cache.mutex);
+        FileVersion version;
+        if (CurrentFileVersion(RegistryFilePath(), &version) && cache.pTop && version == cache.version)
+        {
+            return fnRead(cache.pTop.get());
+        }
+        auto pTop = std::make_unique<RegistryKey>();
+        LONG lError = ERROR_SUCCESS;
+        switch (LoadRegistry(pTop.get(), &lError))
+        {
+            case LoadResult::Loaded:
+                cache.version = version;
+                cache.pTop = std::move(pTop);
+                return fnRead(cache.pTop.get());
+            case LoadResult::Failed: return lError;
+            case LoadResult::Missing: break;
+        }
     }
-    auto pTop = std::make_unique<RegistryKey>();
+    // The first use of a machine writes its fresh registry.
+    return ChangeRegistry([&](RegistryKey* pTop, bool*) { return fnRead(pTop); });
+}
+
+LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)>& fnChange)
+{
+    RegistryLock lock(LOCK_EX);
+    if (lock.Error() != ERROR_SUCCESS)
+        return lock.Error();
+    RegistryKey top;
     LONG lError = ERROR_SUCCESS;
-    switch (LoadRegistry(pTop.get(), &lError)) {
-      case LoadResult::Loaded:
-        cache.version = version;
-        cache.pTop = std::move(pTop);
-        return fnRead(cache.pTop.get());
-      case LoadResult::Failed: return lError;
-      case LoadResult::Missing: break;
+    LoadResult eLoad = LoadRegistry(&top, &lError);
+    if (eLoad == LoadResult::Failed)
+        return lError;
+    if (eLoad == LoadResult::Missing)
+    {
+        LoadFreshRegistry(&top);
+        if (!SaveRegistry(top))
+            return ERROR_CANTWRITE;
     }
-  }
-  // The first use of a machine writes its fresh registry.
-  return ChangeRegistry([&](RegistryKey* pTop, bool*) { return fnRead(pTop); });
+    bool fChanged = false;
+    LONG lResult = fnChange(&top, &fChanged);
+    if (lResult == ERROR_SUCCESS && fChanged && !SaveRegistry(top))
+        return ERROR_CANTWRITE;
+    return lResult;
 }
 
-LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)>& fnChange) {
-  RegistryLock lock(LOCK_EX);
-  if (lock.Error() != ERROR_SUCCESS) return lock.Error();
-  RegistryKey top;
-  LONG lError = ERROR_SUCCESS;
-  LoadResult eLoad = LoadRegistry(&top, &lError);
-  if (eLoad == LoadResult::Failed) return lError;
-  if (eLoad == LoadResult::Missing) {
-    LoadFreshRegistry(&top);
-    if (!SaveRegistry(top)) return ERROR_CANTWRITE;
-  }
-  bool fChanged = false;
-  LONG lResult = fnChange(&top, &fChanged);
-  if (lResult == ERROR_SUCCESS && fChanged && !SaveRegistry(top)) return ERROR_CANTWRITE;
-  return lResult;
+LONG FlushRegistry()
+{
+    RegistryLock lock(LOCK_SH);
+    if (lock.Error() != ERROR_SUCCESS)
+        return lock.Error();
+    for (const std::string& sPath : {RegistryFilePath(), MachineRoot()})
+    {
+        int fd = SysOpen(sPath.c_str(), O_RDONLY);
+        if (fd < 0)
+            return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTWRITE;
+        bool fSynced = SysFsync(fd) == 0;
+        SysClose(fd);
+        if (!fSynced)
+            return ERROR_CANTWRITE;
+    }
+    return ERROR_SUCCESS;
 }
 
-LONG FlushRegistry() {
-  RegistryLock lock(LOCK_SH);
-  if (lock.Error() != ERROR_SUCCESS) return lock.Error();
-  for (const std::string& sPath : {RegistryFilePath(), MachineRoot()}) {
-    int fd = SysOpen(sPath.c_str(), O_RDONLY);
-    if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTWRITE;
-    bool fSynced = SysFsync(fd) == 0;
-    SysClose(fd);
-    if (!fSynced) return ERROR_CANTWRITE;
-  }
-  return ERROR_SUCCESS;
-}
-
-}  // namespace qxz::posix
+} // namespace qxz::posix

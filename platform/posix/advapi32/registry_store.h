@@ -9,18 +9,18 @@
 //
 // The errors of the file itself: ERROR_CANTOPEN when the lock cannot be
 // taken, ERROR_LOCK_VIOLATION when another process has held it for the
-// whole wait (30 s, or QXZ_REGISTRY_LOCK_TIMEOUT_MS), ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it is
-// not .reg text of the registry's roots, ERROR_CANTWRITE when a change
-// cannot be written.
-#ifndef QXZ_PLATFORM_POSIX_REGISTRY_STORE_H
-#define QXZ_PLATFORM_POSIX_REGISTRY_STORE_H
+// whole wait (30 s, or QXZ_REGISTRY_LOCK_TIMEOUT_MS), ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it
+// is not .reg text of the registry's roots, ERROR_CANTWRITE when a change cannot be written.
+#ifndef QXZ_PLATFORM_POSIX_ADVAPI32_REGISTRY_STORE_H
+#define QXZ_PLATFORM_POSIX_ADVAPI32_REGISTRY_STORE_H
 
 #include <functional>
 
 #include "platform/posix/advapi32/registry_tree.h"
 #include "platform/win32.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
 // The registry file's path inside the machine root.
 std::string RegistryFilePath();
@@ -37,6 +37,6 @@ LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)
 // Makes the registry file and its directory entry durable.
 LONG FlushRegistry();
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
-#endif  // QXZ_PLATFORM_POSIX_REGISTRY_STORE_H
+#endif // QXZ_PLATFORM_POSIX_ADVAPI32_REGISTRY_STORE_H

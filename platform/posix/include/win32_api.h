@@ -2,8 +2,8 @@
 // machine declares it: the Win32 names, types, constants and signatures.
 // platform/posix implements them over POSIX. Included only through
 // platform/win32.h, which gives the system's own headers on Windows.
-#ifndef QXZ_PLATFORM_POSIX_WIN32_API_H
-#define QXZ_PLATFORM_POSIX_WIN32_API_H
+#ifndef QXZ_PLATFORM_POSIX_INCLUDE_WIN32_API_H
+#define QXZ_PLATFORM_POSIX_INCLUDE_WIN32_API_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -129,10 +129,10 @@ typedef HINSTANCE HMODULE;
 #define KEY_WOW64_32KEY 0x0200
 #define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
-#define KEY_ALL_ACCESS                                                                            \
-  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |                  \
-    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                                      \
-   (~SYNCHRONIZE))
+#define KEY_ALL_ACCESS                                                                                                 \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS |            \
+      KEY_NOTIFY | KEY_CREATE_LINK) &                                                                                  \
+     (~SYNCHRONIZE))
 
 #define REG_OPTION_NON_VOLATILE 0x00000000L
 #define REG_CREATED_NEW_KEY 0x00000001L
@@ -177,41 +177,45 @@ typedef HINSTANCE HMODULE;
 #define FILE_TYPE_CHAR 0x0002
 #define FILE_TYPE_PIPE 0x0003
 
-typedef struct _FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
+typedef struct _FILETIME
+{
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
 } FILETIME, *PFILETIME, *LPFILETIME;
 
-typedef struct _SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
+typedef struct _SECURITY_ATTRIBUTES
+{
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-typedef struct _WIN32_FIND_DATAA {
-  DWORD dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  DWORD nFileSizeHigh;
-  DWORD nFileSizeLow;
-  DWORD dwReserved0;
-  DWORD dwReserved1;
-  CHAR cFileName[MAX_PATH];
-  CHAR cAlternateFileName[14];
+typedef struct _WIN32_FIND_DATAA
+{
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
-typedef struct _BY_HANDLE_FILE_INFORMATION {
-  DWORD dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  DWORD dwVolumeSerialNumber;
-  DWORD nFileSizeHigh;
-  DWORD nFileSizeLow;
-  DWORD nNumberOfLinks;
-  DWORD nFileIndexHigh;
-  DWORD nFileIndexLow;
+typedef struct _BY_HANDLE_FILE_INFORMATION
+{
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 // Version information.
@@ -219,29 +223,31 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
 
-typedef struct _OSVERSIONINFOA {
-  DWORD dwOSVersionInfoSize;
-  DWORD dwMajorVersion;
-  DWORD dwMinorVersion;
-  DWORD dwBuildNumber;
-  DWORD dwPlatformId;
-  CHAR szCSDVersion[128];
+typedef struct _OSVERSIONINFOA
+{
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
 
 #define VER_NT_WORKSTATION 1
 
-typedef struct _OSVERSIONINFOEXA {
-  DWORD dwOSVersionInfoSize;
-  DWORD dwMajorVersion;
-  DWORD dwMinorVersion;
-  DWORD dwBuildNumber;
-  DWORD dwPlatformId;
-  CHAR szCSDVersion[128];
-  WORD wServicePackMajor;
-  WORD wServicePackMinor;
-  WORD wSuiteMask;
-  BYTE wProductType;
-  BYTE wReserved;
+typedef struct _OSVERSIONINFOEXA
+{
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
 } OSVERSIONINFOEXA, *POSVERSIONINFOEXA, *LPOSVERSIONINFOEXA;
 
 // Synchronisation.
@@ -261,32 +267,34 @@ typedef struct _OSVERSIONINFOEXA {
 #define CREATE_SUSPENDED 0x00000004
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 
-typedef struct _STARTUPINFOA {
-  DWORD cb;
-  LPSTR lpReserved;
-  LPSTR lpDesktop;
-  LPSTR lpTitle;
-  DWORD dwX;
-  DWORD dwY;
-  DWORD dwXSize;
-  DWORD dwYSize;
-  DWORD dwXCountChars;
-  DWORD dwYCountChars;
-  DWORD dwFillAttribute;
-  DWORD dwFlags;
-  WORD wShowWindow;
-  WORD cbReserved2;
-  LPBYTE lpReserved2;
-  HANDLE hStdInput;
-  HANDLE hStdOutput;
-  HANDLE hStdError;
+typedef struct _STARTUPINFOA
+{
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
 } STARTUPINFOA, *LPSTARTUPINFOA;
 
-typedef struct _PROCESS_INFORMATION {
-  HANDLE hProcess;
-  HANDLE hThread;
-  DWORD dwProcessId;
-  DWORD dwThreadId;
+typedef struct _PROCESS_INFORMATION
+{
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
 } PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 // Print spooler (winspool.h).
@@ -295,22 +303,25 @@ typedef struct _PROCESS_INFORMATION {
 #define PORT_TYPE_REDIRECTED 0x0004
 #define PORT_TYPE_NET_ATTACHED 0x0008
 
-typedef struct _PORT_INFO_1A {
-  LPSTR pName;
+typedef struct _PORT_INFO_1A
+{
+    LPSTR pName;
 } PORT_INFO_1A, *PPORT_INFO_1A, *LPPORT_INFO_1A;
 
-typedef struct _PORT_INFO_2A {
-  LPSTR pPortName;
-  LPSTR pMonitorName;
-  LPSTR pDescription;
-  DWORD fPortType;
-  DWORD Reserved;
+typedef struct _PORT_INFO_2A
+{
+    LPSTR pPortName;
+    LPSTR pMonitorName;
+    LPSTR pDescription;
+    DWORD fPortType;
+    DWORD Reserved;
 } PORT_INFO_2A, *PPORT_INFO_2A, *LPPORT_INFO_2A;
 
-typedef struct _MONITOR_INFO_2A {
-  LPSTR pName;
-  LPSTR pEnvironment;
-  LPSTR pDLLName;
+typedef struct _MONITOR_INFO_2A
+{
+    LPSTR pName;
+    LPSTR pEnvironment;
+    LPSTR pDLLName;
 } MONITOR_INFO_2A, *PMONITOR_INFO_2A, *LPMONITOR_INFO_2A;
 
 // C runtime: share flags of _fsopen.
@@ -320,144 +331,136 @@ typedef struct _MONITOR_INFO_2A {
 #define _SH_DENYNO 0x40
 
 #ifdef __cplusplus
-extern "C" {
+extern "C"
+{
 #endif
 
-// The entry of a windowed program, which the program defines. The emulated
-// machine's start-up calls it with the text after the program's name.
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+    // The entry of a windowed program, which the program defines. The emulated
+    // machine's start-up calls it with the text after the program's name.
+    int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
-// The process's argument vector, as the Windows C runtime provides it: the
-// program's path in Windows form first. Zero and null in a program whose
-// own main ran instead of the machine's start-up.
-extern int __argc;
-extern char** __argv;
+    // The process's argument vector, as the Windows C runtime provides it: the
+    // program's path in Windows form first. Zero and null in a program whose
+    // own main ran instead of the machine's start-up.
+    extern int __argc;
+    extern char** __argv;
 
-// The process command line: the program's name, quoted when it holds a
-// blank, then the arguments joined by single blanks.
-LPSTR WINAPI GetCommandLineA(void);
+    // The process command line: the program's name, quoted when it holds a
+    // blank, then the arguments joined by single blanks.
+    LPSTR WINAPI GetCommandLineA(void);
 
-// Errors.
-DWORD WINAPI GetLastError(void);
-void WINAPI SetLastError(DWORD dwErrCode);
+    // Errors.
+    DWORD WINAPI GetLastError(void);
+    void WINAPI SetLastError(DWORD dwErrCode);
 
-// Environment and system directories.
-DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
-BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
-UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
-UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
-DWORD WINAPI GetCurrentProcessId(void);
-DWORD WINAPI GetTickCount(void);
-void WINAPI Sleep(DWORD dwMilliseconds);
+    // Environment and system directories.
+    DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+    BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
+    UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+    UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+    DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+    DWORD WINAPI GetCurrentProcessId(void);
+    DWORD WINAPI GetTickCount(void);
+    void WINAPI Sleep(DWORD dwMilliseconds);
 
-// Files and directories.
-BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
-BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName);
-BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
-DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
-BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
-HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
-BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
-BOOL WINAPI FindClose(HANDLE hFindFile);
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                     LPDWORD lpNumberOfBytesRead, void* lpOverlapped);
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, void* lpOverlapped);
-BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
-                        LPFILETIME lpLastWriteTime);
-BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
-                        const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
-BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
-                                       LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
-BOOL WINAPI SetEndOfFile(HANDLE hFile);
-DWORD WINAPI GetFileType(HANDLE hFile);
-DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD cchFilePath, DWORD dwFlags);
-BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
-                     DWORD nNumberOfBytesToLockHigh);
-BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
-                            LPSECURITY_ATTRIBUTES lpSecurityAttributes);
-LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2);
-DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer);
-BOOL WINAPI CloseHandle(HANDLE hObject);
+    // Files and directories.
+    BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+    BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName);
+    BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+    DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
+    BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
+    HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+    BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
+    BOOL WINAPI FindClose(HANDLE hFindFile);
+    HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                              LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+    BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                         void* lpOverlapped);
+    BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                          void* lpOverlapped);
+    BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                            LPFILETIME lpLastWriteTime);
+    BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                            const FILETIME* lpLastWriteTime);
+    BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+    BOOL WINAPI SetEndOfFile(HANDLE hFile);
+    DWORD WINAPI GetFileType(HANDLE hFile);
+    DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD cchFilePath, DWORD dwFlags);
+    BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                         DWORD nNumberOfBytesToLockHigh);
+    BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
+                                LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+    LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2);
+    DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer);
+    BOOL WINAPI CloseHandle(HANDLE hObject);
 
-// Version.
-BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+    // Version.
+    BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 
-// Registry.
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult);
-LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                               DWORD dwOptions, REGSAM samDesired,
-                               const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                               LPDWORD lpdwDisposition);
-LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
-                                LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
-LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                              const BYTE* lpData, DWORD cbData);
-LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
-LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
-LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                             LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                             PFILETIME lpftLastWriteTime);
-LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
-                             LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData);
-LSTATUS WINAPI RegFlushKey(HKEY hKey);
-LSTATUS WINAPI RegCloseKey(HKEY hKey);
+    // Registry.
+    LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+    LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                                   REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                   LPDWORD lpdwDisposition);
+    LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                    LPDWORD lpcbData);
+    LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                                  DWORD cbData);
+    LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+    LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+    LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                                 LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+    LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                                 LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+    LSTATUS WINAPI RegFlushKey(HKEY hKey);
+    LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
-// Named events and mutexes, waits.
-HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
-                           BOOL bInitialState, LPCSTR lpName);
-HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
-BOOL WINAPI SetEvent(HANDLE hEvent);
-BOOL WINAPI ResetEvent(HANDLE hEvent);
-HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
-                           LPCSTR lpName);
-HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
-BOOL WINAPI ReleaseMutex(HANDLE hMutex);
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+    // Named events and mutexes, waits.
+    HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                               LPCSTR lpName);
+    HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
+    BOOL WINAPI SetEvent(HANDLE hEvent);
+    BOOL WINAPI ResetEvent(HANDLE hEvent);
+    HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+    HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
+    BOOL WINAPI ReleaseMutex(HANDLE hMutex);
+    DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
-// Threads and processes.
-HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize,
-                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
-                           DWORD dwCreationFlags, LPDWORD lpThreadId);
-BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
-                           LPSECURITY_ATTRIBUTES lpProcessAttributes,
-                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
-                           DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
-                           LPSTARTUPINFOA lpStartupInfo,
-                           LPPROCESS_INFORMATION lpProcessInformation);
-BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+    // Threads and processes.
+    HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize,
+                               LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
+                               LPDWORD lpThreadId);
+    BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                               LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                               LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                               LPPROCESS_INFORMATION lpProcessInformation);
+    BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
-// Print spooler.
-BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
-                       LPDWORD pcReturned);
-BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors);
+    // Print spooler.
+    BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+    BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors);
 
-// C runtime: a stdio stream opened with a share mode. The path is in
-// Windows form like every other path that crosses this seam.
-FILE* _fsopen(const char* filename, const char* mode, int shflag);
+    // C runtime: a stdio stream opened with a share mode. The path is in
+    // Windows form like every other path that crosses this seam.
+    FILE* _fsopen(const char* filename, const char* mode, int shflag);
 
 // C runtime: the translation mode of a stream's descriptor. Streams here
 // never translate line ends, so _setmode only checks the descriptor and
 // reports binary as the previous mode.
 #define _O_TEXT 0x4000
 #define _O_BINARY 0x8000
-int _setmode(int fd, int mode);
+    int _setmode(int fd, int mode);
 #define _fileno fileno
-// C runtime: whether a descriptor is a terminal (a character device).
-int _isatty(int fd);
+    // C runtime: whether a descriptor is a terminal (a character device).
+    int _isatty(int fd);
 
 // C runtime: a descriptor that takes over a file handle, a stream over a
 // descriptor, and closing a descriptor.
 #define _O_APPEND 0x0008
-int _open_osfhandle(intptr_t osfhandle, int flags);
-FILE* _fdopen(int fd, const char* mode);
-int _close(int fd);
+    int _open_osfhandle(intptr_t osfhandle, int flags);
+    FILE* _fdopen(int fd, const char* mode);
+    int _close(int fd);
 
 #ifdef __cplusplus
 }
@@ -476,4 +479,4 @@ int _close(int fd);
 #define RegQueryValueEx RegQueryValueExA
 #define RegSetValueEx RegSetValueExA
 
-#endif  // QXZ_PLATFORM_POSIX_WIN32_API_H
+#endif // QXZ_PLATFORM_POSIX_INCLUDE_WIN32_API_H

@@ -14,86 +14,107 @@
 
 using namespace qxz::posix;
 
-namespace {
+namespace
+{
 
 // A directory of the machine's C: drive, which exists once the root does.
-UINT MachineDirectory(const char* pszCall, const char* pszDirectory, LPSTR lpBuffer, UINT uSize) {
-  if (CallFaulted(pszCall, nullptr)) return 0;
-  if (MachineRoot().empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return 0;
-  }
-  return CopyToCallerBuffer(pszDirectory, lpBuffer, uSize);
+UINT MachineDirectory(const char* pszCall, const char* pszDirectory, LPSTR lpBuffer, UINT uSize)
+{
+    if (CallFaulted(pszCall, nullptr))
+        return 0;
+    if (MachineRoot().empty())
+    {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    return CopyToCallerBuffer(pszDirectory, lpBuffer, uSize);
 }
 
-bool ExecutablePath(std::string* psPosixPath) {
-  std::string sBuffer(4096, '\0');
-  const ssize_t cch = readlink("/proc/self/exe", &sBuffer[0], sBuffer.size());
-  if (cch < 0) return false;
-  if (static_cast<size_t>(cch) >= sBuffer.size()) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
-  sBuffer.resize(static_cast<size_t>(cch));
-  psPosixPath->swap(sBuffer);
-  return true;
+bool ExecutablePath(std::string* psPosixPath)
+{
+    std::string sBuffer(4096, '\0');
+    const ssize_t cch = readlink("/proc/self/exe", &sBuffer[0], sBuffer.size());
+    if (cch < 0)
+        return false;
+    if (static_cast<size_t>(cch) >= sBuffer.size())
+    {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    sBuffer.resize(static_cast<size_t>(cch));
+    psPosixPath->swap(sBuffer);
+    return true;
 }
 
-}  // namespace
+} // namespace
 
-extern "C" {
+extern "C"
+{
 
-UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return MachineDirectory("GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
-}
+    UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+    {
+        return MachineDirectory("GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
+    }
 
-UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return MachineDirectory("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
-}
+    UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+    {
+        return MachineDirectory("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
+    }
 
-// Only the program itself is a module here. A name that does not fit is cut
-// to nSize - 1 characters and terminated, as current Windows does.
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-  if (CallFaulted("GetModuleFileNameA", nullptr)) return 0;
-  if (hModule != nullptr) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-  }
-  std::string sPosixPath;
-  if (!ExecutablePath(&sPosixPath)) {
-    SetLastError(ErrorFromErrno(errno));
-    return 0;
-  }
-  const std::string sName = ToWindowsPath(sPosixPath);
-  if (nSize == 0 || lpFilename == nullptr) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  if (sName.size() < nSize) {
-    memcpy(lpFilename, sName.c_str(), sName.size() + 1);
-    return static_cast<DWORD>(sName.size());
-  }
-  memcpy(lpFilename, sName.data(), nSize - 1);
-  lpFilename[nSize - 1] = '\0';
-  SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  return nSize;
-}
+    // Only the program itself is a module here. A name that does not fit is cut
+    // to nSize - 1 characters and terminated, as current Windows does.
+    DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
+    {
+        if (CallFaulted("GetModuleFileNameA", nullptr))
+            return 0;
+        if (hModule != nullptr)
+        {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        std::string sPosixPath;
+        if (!ExecutablePath(&sPosixPath))
+        {
+            SetLastError(ErrorFromErrno(errno));
+            return 0;
+        }
+        const std::string sName = ToWindowsPath(sPosixPath);
+        if (nSize == 0 || lpFilename == nullptr)
+        {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        if (sName.size() < nSize)
+        {
+            memcpy(lpFilename, sName.c_str(), sName.size() + 1);
+            return static_cast<DWORD>(sName.size());
+        }
+        memcpy(lpFilename, sName.data(), nSize - 1);
+        lpFilename[nSize - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
 
-DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
-  if (CallFaulted("GetShortPathNameA", lpszLongPath)) return 0;
-  if (lpszLongPath == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  std::string sPath;
-  if (!PosixPathOf(lpszLongPath, &sPath)) return 0;
-  // Whichever component is missing, the name is not found (as Wine reports).
-  struct stat tStat;
-  if (stat(sPath.c_str(), &tStat) != 0) {
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
-    return 0;
-  }
-  return CopyToCallerBuffer(lpszLongPath, lpszShortPath, cchBuffer);
-}
+    DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer)
+    {
+        if (CallFaulted("GetShortPathNameA", lpszLongPath))
+            return 0;
+        if (lpszLongPath == nullptr)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        std::string sPath;
+        if (!PosixPathOf(lpszLongPath, &sPath))
+            return 0;
+        // Whichever component is missing, the name is not found (as Wine reports).
+        struct stat tStat;
+        if (stat(sPath.c_str(), &tStat) != 0)
+        {
+            SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
+            return 0;
+        }
+        return CopyToCallerBuffer(lpszLongPath, lpszShortPath, cchBuffer);
+    }
 
-}  // extern "C"
+} // extern "C"

@@ -7,28 +7,32 @@
 #include "platform/posix/machine/call_steps.h"
 #include "platform/posix/machine/machine.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
-namespace {
+namespace
+{
 
 constexpr char kVersionFileName[] = "version";
 
-struct MachineVersion {
-  DWORD dwPlatformId;
-  DWORD dwMajor;
-  DWORD dwMinor;
-  DWORD dwBuild;
-  const char* pszServicePack;
-  WORD wServicePackMajor;
+struct MachineVersion
+{
+    DWORD dwPlatformId;
+    DWORD dwMajor;
+    DWORD dwMinor;
+    DWORD dwBuild;
+    const char* pszServicePack;
+    WORD wServicePackMajor;
 };
 
 // What a current Windows reports to a program without a compatibility
 // manifest.
 constexpr MachineVersion kDefaultVersion = {VER_PLATFORM_WIN32_NT, 6, 2, 9200, "", 0};
 
-struct NamedVersion {
-  const char* pszName;
-  MachineVersion tVersion;
+struct NamedVersion
+{
+    const char* pszName;
+    MachineVersion tVersion;
 };
 
 constexpr NamedVersion kNamedVersions[] = {
@@ -48,104 +52,130 @@ constexpr NamedVersion kNamedVersions[] = {
 
 // A decimal number at the front of *ppszText, followed by cEnd (or the end of
 // the text when cEnd is '\0').
-bool TakeNumber(const char** ppszText, char cEnd, DWORD* pdwNumber) {
-  const char* psz = *ppszText;
-  DWORD dwNumber = 0;
-  if (*psz < '0' || *psz > '9') return false;
-  for (; *psz >= '0' && *psz <= '9'; ++psz) {
-    if (dwNumber > 0xFFFF) return false;
-    dwNumber = dwNumber * 10 + static_cast<DWORD>(*psz - '0');
-  }
-  if (*psz != cEnd) return false;
-  *ppszText = cEnd == '\0' ? psz : psz + 1;
-  *pdwNumber = dwNumber;
-  return true;
-}
-
-bool ParseVersionSetting(const std::string& sSetting, MachineVersion* ptVersion) {
-  for (const NamedVersion& tNamed : kNamedVersions) {
-    if (strcasecmp(tNamed.pszName, sSetting.c_str()) == 0) {
-      *ptVersion = tNamed.tVersion;
-      return true;
+bool TakeNumber(const char** ppszText, char cEnd, DWORD* pdwNumber)
+{
+    const char* psz = *ppszText;
+    DWORD dwNumber = 0;
+    if (*psz < '0' || *psz > '9')
+        return false;
+    for (; *psz >= '0' && *psz <= '9'; ++psz)
+    {
+        if (dwNumber > 0xFFFF)
+            return false;
+        dwNumber = dwNumber * 10 + static_cast<DWORD>(*psz - '0');
     }
-  }
-  MachineVersion tVersion = {0, 0, 0, 0, "", 0};
-  const char* psz = sSetting.c_str();
-  if (!TakeNumber(&psz, ':', &tVersion.dwPlatformId) || !TakeNumber(&psz, '.', &tVersion.dwMajor) ||
-      !TakeNumber(&psz, '.', &tVersion.dwMinor) || !TakeNumber(&psz, '\0', &tVersion.dwBuild)) {
-    return false;
-  }
-  *ptVersion = tVersion;
-  return true;
+    if (*psz != cEnd)
+        return false;
+    *ppszText = cEnd == '\0' ? psz : psz + 1;
+    *pdwNumber = dwNumber;
+    return true;
 }
 
-std::string Trimmed(const std::string& sText) {
-  size_t nStart = sText.find_first_not_of(" \t\r\n");
-  if (nStart == std::string::npos) return std::string();
-  return sText.substr(nStart, sText.find_last_not_of(" \t\r\n") - nStart + 1);
+bool ParseVersionSetting(const std::string& sSetting, MachineVersion* ptVersion)
+{
+    for (const NamedVersion& tNamed : kNamedVersions)
+    {
+        if (strcasecmp(tNamed.pszName, sSetting.c_str()) == 0)
+        {
+            *ptVersion = tNamed.tVersion;
+            return true;
+        }
+    }
+    MachineVersion tVersion = {0, 0, 0, 0, "", 0};
+    const char* psz = sSetting.c_str();
+    if (!TakeNumber(&psz, ':', &tVersion.dwPlatformId) || !TakeNumber(&psz, '.', &tVersion.dwMajor) ||
+        !TakeNumber(&psz, '.', &tVersion.dwMinor) || !TakeNumber(&psz, '\0', &tVersion.dwBuild))
+    {
+        return false;
+    }
+    *ptVersion = tVersion;
+    return true;
 }
 
-DWORD ReadMachineVersion(MachineVersion* ptVersion) {
-  std::string sSetting;
-  if (!ReadWholeFile(MachineFile(kVersionFileName), &sSetting)) {
-    if (errno != ENOENT) return ErrorFromErrno(errno);
-    *ptVersion = kDefaultVersion;
-    return ERROR_SUCCESS;
-  }
-  return ParseVersionSetting(Trimmed(sSetting), ptVersion) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+std::string Trimmed(const std::string& sText)
+{
+    size_t nStart = sText.find_first_not_of(" \t\r\n");
+    if (nStart == std::string::npos)
+        return std::string();
+    return sText.substr(nStart, sText.find_last_not_of(" \t\r\n") - nStart + 1);
+}
+
+DWORD ReadMachineVersion(MachineVersion* ptVersion)
+{
+    std::string sSetting;
+    if (!ReadWholeFile(MachineFile(kVersionFileName), &sSetting))
+    {
+        if (errno != ENOENT)
+            return ErrorFromErrno(errno);
+        *ptVersion = kDefaultVersion;
+        return ERROR_SUCCESS;
+    }
+    return ParseVersionSetting(Trimmed(sSetting), ptVersion) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
 // Windows 95, 98 and Me keep their major and minor version in the high word
 // of the build number.
-DWORD ReportedBuildNumber(const MachineVersion& tVersion) {
-  if (tVersion.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS) return tVersion.dwBuild;
-  return (tVersion.dwMajor & 0xFF) << 24 | (tVersion.dwMinor & 0xFF) << 16 | (tVersion.dwBuild & 0xFFFF);
+DWORD ReportedBuildNumber(const MachineVersion& tVersion)
+{
+    if (tVersion.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS)
+        return tVersion.dwBuild;
+    return (tVersion.dwMajor & 0xFF) << 24 | (tVersion.dwMinor & 0xFF) << 16 | (tVersion.dwBuild & 0xFFFF);
 }
 
-}  // namespace
+} // namespace
 
-DWORD SetMachineVersion(const std::string& sSetting) {
-  MachineVersion tVersion;
-  if (!ParseVersionSetting(sSetting, &tVersion)) return ERROR_INVALID_PARAMETER;
-  if (MachineRoot().empty()) return ERROR_PATH_NOT_FOUND;
-  if (!ReplaceFileAtomically(MachineFile(kVersionFileName), sSetting + "\n")) return ErrorFromErrno(errno);
-  return ERROR_SUCCESS;
+DWORD SetMachineVersion(const std::string& sSetting)
+{
+    MachineVersion tVersion;
+    if (!ParseVersionSetting(sSetting, &tVersion))
+        return ERROR_INVALID_PARAMETER;
+    if (MachineRoot().empty())
+        return ERROR_PATH_NOT_FOUND;
+    if (!ReplaceFileAtomically(MachineFile(kVersionFileName), sSetting + "\n"))
+        return ErrorFromErrno(errno);
+    return ERROR_SUCCESS;
 }
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
 using namespace qxz::posix;
 
-extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
-  if (CallFaulted("GetVersionExA", nullptr)) return FALSE;
-  if (lpVersionInformation == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  DWORD cbRecord = lpVersionInformation->dwOSVersionInfoSize;
-  if (cbRecord != sizeof(OSVERSIONINFOA) && cbRecord != sizeof(OSVERSIONINFOEXA)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  MachineVersion tVersion;
-  const DWORD dwError = ReadMachineVersion(&tVersion);
-  if (dwError != ERROR_SUCCESS) {
-    SetLastError(dwError);
-    return FALSE;
-  }
-  lpVersionInformation->dwMajorVersion = tVersion.dwMajor;
-  lpVersionInformation->dwMinorVersion = tVersion.dwMinor;
-  lpVersionInformation->dwBuildNumber = ReportedBuildNumber(tVersion);
-  lpVersionInformation->dwPlatformId = tVersion.dwPlatformId;
-  snprintf(lpVersionInformation->szCSDVersion, sizeof lpVersionInformation->szCSDVersion, "%s",
-           tVersion.pszServicePack);
-  if (cbRecord == sizeof(OSVERSIONINFOEXA)) {
-    auto* ptExtended = reinterpret_cast<LPOSVERSIONINFOEXA>(lpVersionInformation);
-    ptExtended->wServicePackMajor = tVersion.wServicePackMajor;
-    ptExtended->wServicePackMinor = 0;
-    ptExtended->wSuiteMask = 0;
-    ptExtended->wProductType = tVersion.dwPlatformId == VER_PLATFORM_WIN32_NT ? VER_NT_WORKSTATION : 0;
-    ptExtended->wReserved = 0;
-  }
-  return TRUE;
+extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation)
+{
+    if (CallFaulted("GetVersionExA", nullptr))
+        return FALSE;
+    if (lpVersionInformation == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD cbRecord = lpVersionInformation->dwOSVersionInfoSize;
+    if (cbRecord != sizeof(OSVERSIONINFOA) && cbRecord != sizeof(OSVERSIONINFOEXA))
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    MachineVersion tVersion;
+    const DWORD dwError = ReadMachineVersion(&tVersion);
+    if (dwError != ERROR_SUCCESS)
+    {
+        SetLastError(dwError);
+        return FALSE;
+    }
+    lpVersionInformation->dwMajorVersion = tVersion.dwMajor;
+    lpVersionInformation->dwMinorVersion = tVersion.dwMinor;
+    lpVersionInformation->dwBuildNumber = ReportedBuildNumber(tVersion);
+    lpVersionInformation->dwPlatformId = tVersion.dwPlatformId;
+    snprintf(lpVersionInformation->szCSDVersion, sizeof lpVersionInformation->szCSDVersion, "%s",
+             tVersion.pszServicePack);
+    if (cbRecord == sizeof(OSVERSIONINFOEXA))
+    {
+        auto* ptExtended = reinterpret_cast<LPOSVERSIONINFOEXA>(lpVersionInformation);
+        ptExtended->wServicePackMajor = tVersion.wServicePackMajor;
+        ptExtended->wServicePackMinor = 0;
+        ptExtended->wSuiteMask = 0;
+        ptExtended->wProductType = tVersion.dwPlatformId == VER_PLATFORM_WIN32_NT ? VER_NT_WORKSTATION : 0;
+        ptExtended->wReserved = 0;
+    }
+    return TRUE;
 }

@@ -1,12 +1,13 @@
 // The Windows version that the emulated machine reports (GetVersionExA).
-#ifndef QXZ_PLATFORM_POSIX_VERSION_H
-#define QXZ_PLATFORM_POSIX_VERSION_H
+#ifndef QXZ_PLATFORM_POSIX_KERNEL32_VERSION_H
+#define QXZ_PLATFORM_POSIX_KERNEL32_VERSION_H
 
 #include <string>
 
 #include "platform/win32.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
 // Sets the version of this machine by name (win95, win98, winme, nt351, nt4,
 // win2k, winxp, vista, win7, win8, win32s, default) or in the form
@@ -15,6 +16,6 @@ namespace qxz::posix {
 // could not be stored.
 DWORD SetMachineVersion(const std::string& sSetting);
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
-#endif  // QXZ_PLATFORM_POSIX_VERSION_H
+#endif // QXZ_PLATFORM_POSIX_KERNEL32_VERSION_H

@@ -4,64 +4,79 @@
 
 #include "platform/posix/machine/machine.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
-namespace {
+namespace
+{
 
 constexpr uint64_t kTicksPerSecond = 10000000u;
 constexpr uint64_t kSecondsFrom1601To1970 = 11644473600u;
 
-bool IsDirectory(const std::string& sPosixPath) {
-  struct stat tStat;
-  return stat(sPosixPath.c_str(), &tStat) == 0 && S_ISDIR(tStat.st_mode);
+bool IsDirectory(const std::string& sPosixPath)
+{
+    struct stat tStat;
+    return stat(sPosixPath.c_str(), &tStat) == 0 && S_ISDIR(tStat.st_mode);
 }
 
-std::string ParentDirectory(std::string sPosixPath) {
-  while (sPosixPath.size() > 1 && sPosixPath.back() == '/') sPosixPath.pop_back();
-  size_t isSlash = sPosixPath.rfind('/');
-  if (isSlash == std::string::npos) return ".";
-  return isSlash == 0 ? "/" : sPosixPath.substr(0, isSlash);
+std::string ParentDirectory(std::string sPosixPath)
+{
+    while (sPosixPath.size() > 1 && sPosixPath.back() == '/')
+        sPosixPath.pop_back();
+    size_t isSlash = sPosixPath.rfind('/');
+    if (isSlash == std::string::npos)
+        return ".";
+    return isSlash == 0 ? "/" : sPosixPath.substr(0, isSlash);
 }
 
-}  // namespace
+} // namespace
 
-FILETIME FileTimeFromTimespec(const struct timespec& tTime) {
-  // Times before 1601 cannot be told; they read as the earliest time.
-  const int64_t nSeconds = static_cast<int64_t>(tTime.tv_sec) + static_cast<int64_t>(kSecondsFrom1601To1970);
-  const uint64_t nTicks = nSeconds < 0 ? 0
-                                       : static_cast<uint64_t>(nSeconds) * kTicksPerSecond +
-                                             static_cast<uint64_t>(tTime.tv_nsec) / 100u;
-  FILETIME ftTime;
-  ftTime.dwLowDateTime = static_cast<DWORD>(nTicks);
-  ftTime.dwHighDateTime = static_cast<DWORD>(nTicks >> 32);
-  return ftTime;
+FILETIME FileTimeFromTimespec(const struct timespec& tTime)
+{
+    // Times before 1601 cannot be told; they read as the earliest time.
+    const int64_t nSeconds = static_cast<int64_t>(tTime.tv_sec) + static_cast<int64_t>(kSecondsFrom1601To1970);
+    const uint64_t nTicks =
+        nSeconds < 0 ? 0
+                     : static_cast<uint64_t>(nSeconds) * kTicksPerSecond + static_cast<uint64_t>(tTime.tv_nsec) / 100u;
+    FILETIME ftTime;
+    ftTime.dwLowDateTime = static_cast<DWORD>(nTicks);
+    ftTime.dwHighDateTime = static_cast<DWORD>(nTicks >> 32);
+    return ftTime;
 }
 
-struct timespec TimespecFromFileTime(const FILETIME& ftTime) {
-  const uint64_t nTicks = (static_cast<uint64_t>(ftTime.dwHighDateTime) << 32) | ftTime.dwLowDateTime;
-  struct timespec tTime;
-  tTime.tv_sec = static_cast<time_t>(static_cast<int64_t>(nTicks / kTicksPerSecond) -
-                                     static_cast<int64_t>(kSecondsFrom1601To1970));
-  tTime.tv_nsec = static_cast<long>(nTicks % kTicksPerSecond) * 100;
-  return tTime;
+struct timespec TimespecFromFileTime(const FILETIME& ftTime)
+{
+    const uint64_t nTicks = (static_cast<uint64_t>(ftTime.dwHighDateTime) << 32) | ftTime.dwLowDateTime;
+    struct timespec tTime;
+    tTime.tv_sec = static_cast<time_t>(static_cast<int64_t>(nTicks / kTicksPerSecond) -
+                                       static_cast<int64_t>(kSecondsFrom1601To1970));
+    tTime.tv_nsec = static_cast<long>(nTicks % kTicksPerSecond) * 100;
+    return tTime;
 }
 
-void FileTimesFromStat(const struct stat& tStat, FILETIME* pftCreation, FILETIME* pftLastAccess,
-                       FILETIME* pftLastWrite) {
-  if (pftCreation != nullptr) *pftCreation = FileTimeFromTimespec(tStat.st_mtim);
-  if (pftLastAccess != nullptr) *pftLastAccess = FileTimeFromTimespec(tStat.st_atim);
-  if (pftLastWrite != nullptr) *pftLastWrite = FileTimeFromTimespec(tStat.st_mtim);
+void FileTimesFromStat(const struct stat& tStat, FILETIME* pftCreation, FILETIME* pftLastAccess, FILETIME* pftLastWrite)
+{
+    if (pftCreation != nullptr)
+        *pftCreation = FileTimeFromTimespec(tStat.st_mtim);
+    if (pftLastAccess != nullptr)
+        *pftLastAccess = FileTimeFromTimespec(tStat.st_atim);
+    if (pftLastWrite != nullptr)
+        *pftLastWrite = FileTimeFromTimespec(tStat.st_mtim);
 }
 
-DWORD AttributesFromStat(const struct stat& tStat) {
-  DWORD dwAttributes = S_ISDIR(tStat.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if ((tStat.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) dwAttributes |= FILE_ATTRIBUTE_READONLY;
-  return dwAttributes;
+DWORD AttributesFromStat(const struct stat& tStat)
+{
+    DWORD dwAttributes = S_ISDIR(tStat.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if ((tStat.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        dwAttributes |= FILE_ATTRIBUTE_READONLY;
+    return dwAttributes;
 }
 
-DWORD ErrorFromPathErrno(int nErrno, const std::string& sPosixPath) {
-  if (nErrno != ENOENT) return ErrorFromErrno(nErrno);
-  return IsDirectory(ParentDirectory(sPosixPath)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+DWORD ErrorFromPathErrno(int nErrno, const std::string& sPosixPath)
+{
+    if (nErrno != ENOENT)
+        return ErrorFromErrno(nErrno);
+    return IsDirectory(ParentDirectory(sPosixPath)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
-}  // namespace qxz::posix
+} // namespace qxz::posix

@@ -1,7 +1,7 @@
 // What the Win32 file calls report about a file, made from what POSIX says:
 // times, attributes and the error for a path that is not there.
-#ifndef QXZ_PLATFORM_POSIX_FILE_STATUS_H
-#define QXZ_PLATFORM_POSIX_FILE_STATUS_H
+#ifndef QXZ_PLATFORM_POSIX_MACHINE_FILE_STATUS_H
+#define QXZ_PLATFORM_POSIX_MACHINE_FILE_STATUS_H
 
 #include <sys/stat.h>
 #include <time.h>
@@ -10,7 +10,8 @@
 
 #include "platform/win32.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
 // 100-nanosecond ticks since 1601-01-01 (UTC).
 FILETIME FileTimeFromTimespec(const struct timespec& tTime);
@@ -30,6 +31,6 @@ DWORD AttributesFromStat(const struct stat& tStat);
 // ERROR_PATH_NOT_FOUND.
 DWORD ErrorFromPathErrno(int nErrno, const std::string& sPosixPath);
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
-#endif  // QXZ_PLATFORM_POSIX_FILE_STATUS_H
+#endif // QXZ_PLATFORM_POSIX_MACHINE_FILE_STATUS_H

@@ -1,8 +1,8 @@
 // Internals of the emulated machine shared by the POSIX implementations of
 // the Win32 calls: the machine root, path mapping, handles, the last error,
 // fault injection and the table of system calls that the layer makes.
-#ifndef QXZ_PLATFORM_POSIX_MACHINE_H
-#define QXZ_PLATFORM_POSIX_MACHINE_H
+#ifndef QXZ_PLATFORM_POSIX_MACHINE_MACHINE_H
+#define QXZ_PLATFORM_POSIX_MACHINE_MACHINE_H
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -16,7 +16,8 @@
 
 struct flock;
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
 // ---- Machine root ---------------------------------------------------------
 
@@ -126,19 +127,33 @@ int RemoveStaleAsideFiles(const std::string& sPath);
 
 // ---- Handles ------------------------------------------------------------------
 
-enum class HandleKind { File, Find, Event, Mutex, Thread, Process };
+enum class HandleKind
+{
+    File,
+    Find,
+    Event,
+    Mutex,
+    Thread,
+    Process
+};
 
 // A kernel object as one process sees it; CloseHandle destroys it.
-class HandleObject {
- public:
-  explicit HandleObject(HandleKind eKind) : m_eKind(eKind) {}
-  virtual ~HandleObject() = default;
-  HandleObject(const HandleObject&) = delete;
-  HandleObject& operator=(const HandleObject&) = delete;
-  HandleKind Kind() const { return m_eKind; }
+class HandleObject
+{
+public:
+    explicit HandleObject(HandleKind eKind) : m_eKind(eKind)
+    {
+    }
+    virtual ~HandleObject() = default;
+    HandleObject(const HandleObject&) = delete;
+    HandleObject& operator=(const HandleObject&) = delete;
+    HandleKind Kind() const
+    {
+        return m_eKind;
+    }
 
- private:
-  HandleKind m_eKind;
+private:
+    HandleKind m_eKind;
 };
 
 // Registers an object and returns its handle (never null nor
@@ -152,6 +167,6 @@ HandleObject* LookupHandle(HANDLE hObject);
 // Closes a handle; false when it was not open.
 bool ReleaseHandle(HANDLE hObject);
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
-#endif  // QXZ_PLATFORM_POSIX_MACHINE_H
+#endif // QXZ_PLATFORM_POSIX_MACHINE_MACHINE_H

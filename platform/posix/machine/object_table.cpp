@@ -15,263 +15,338 @@
 #include "platform/posix/machine/machine.h"
 #include "platform/posix/machine/process_identity.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
-namespace {
+namespace
+{
 
 // The layout is in the name, so that a program built with another layout
 // never maps this one.
 constexpr char kTableFileName[] = "kernel-objects-v1";
-constexpr uint64_t kTableMagic = 0x314a424f4b5a5851;  // "QXZKOBJ1"
+constexpr uint64_t kTableMagic = 0x314a424f4b5a5851; // "QXZKOBJ1"
 constexpr size_t kSlotCount = 256;
 constexpr size_t kHoldersPerSlot = 16;
 constexpr size_t kBootIdSize = 40;
 
-}  // namespace
+} // namespace
 
-enum class SlotState : uint32_t { Free = 0, Live = 1, Deleted = 2 };
+enum class SlotState : uint32_t
+{
+    Free = 0,
+    Live = 1,
+    Deleted = 2
+};
 
-struct ObjectHolder {
-  ProcessIdentity tProcess;
-  uint32_t nHandles;
+struct ObjectHolder
+{
+    ProcessIdentity tProcess;
+    uint32_t nHandles;
 };
 
 // A Deleted slot has lost its name and its last handle while a live thread
 // still owns its mutex; it is free again once that thread lets go.
-struct ObjectSlot {
-  SlotState eState;
-  ObjectKind eKind;
-  char szName[MAX_PATH + 1];
-  ObjectHolder aHolders[kHoldersPerSlot];
-  ObjectState tState;
+struct ObjectSlot
+{
+    SlotState eState;
+    ObjectKind eKind;
+    char szName[MAX_PATH + 1];
+    ObjectHolder aHolders[kHoldersPerSlot];
+    ObjectState tState;
 };
 
-struct TableMemory {
-  uint64_t nMagic;
-  // The table of an earlier boot is started afresh: the processes that
-  // held its objects are gone without the kernel having released anything.
-  char szBootId[kBootIdSize];
-  pthread_mutex_t tLock;
-  ObjectSlot aSlots[kSlotCount];
+struct TableMemory
+{
+    uint64_t nMagic;
+    // The table of an earlier boot is started afresh: the processes that
+    // held its objects are gone without the kernel having released anything.
+    char szBootId[kBootIdSize];
+    pthread_mutex_t tLock;
+    ObjectSlot aSlots[kSlotCount];
 };
 
-namespace {
+namespace
+{
 
-std::string CurrentBootId() {
-  std::string sBootId;
-  // The host's, not the machine's: outside the machine's table of calls.
-  int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return sBootId;
-  char achText[kBootIdSize] = {};
-  ssize_t cbRead = ::read(fd, achText, sizeof achText - 1);
-  ::close(fd);
-  if (cbRead > 0) sBootId.assign(achText, strcspn(achText, "\n"));
-  return sBootId;
+std::string CurrentBootId()
+{
+    std::string sBootId;
+    // The host's, not the machine's: outside the machine's table of calls.
+    int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return sBootId;
+    char achText[kBootIdSize] = {};
+    ssize_t cbRead = ::read(fd, achText, sizeof achText - 1);
+    ::close(fd);
+    if (cbRead > 0)
+        sBootId.assign(achText, strcspn(achText, "\n"));
+    return sBootId;
 }
 
-void InitRobustLock(pthread_mutex_t* pLock) {
-  pthread_mutexattr_t tAttributes;
-  pthread_mutexattr_init(&tAttributes);
-  pthread_mutexattr_setpshared(&tAttributes, PTHREAD_PROCESS_SHARED);
-  pthread_mutexattr_setrobust(&tAttributes, PTHREAD_MUTEX_ROBUST);
-  pthread_mutex_init(pLock, &tAttributes);
-  pthread_mutexattr_destroy(&tAttributes);
+void InitRobustLock(pthread_mutex_t* pLock)
+{
+    pthread_mutexattr_t tAttributes;
+    pthread_mutexattr_init(&tAttributes);
+    pthread_mutexattr_setpshared(&tAttributes, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&tAttributes, PTHREAD_MUTEX_ROBUST);
+    pthread_mutex_init(pLock, &tAttributes);
+    pthread_mutexattr_destroy(&tAttributes);
 }
 
 // Called under the file lock, before any other process can use the table.
-void StartTableIfStale(TableMemory* pMemory) {
-  const std::string sBootId = CurrentBootId();
-  if (pMemory->nMagic == kTableMagic && sBootId == std::string(pMemory->szBootId, strnlen(pMemory->szBootId, kBootIdSize))) {
-    return;
-  }
-  memset(static_cast<void*>(pMemory), 0, sizeof *pMemory);
-  memcpy(pMemory->szBootId, sBootId.data(), std::min(sBootId.size(), kBootIdSize - 1));
-  InitRobustLock(&pMemory->tLock);
-  pMemory->nMagic = kTableMagic;
+void StartTableIfStale(TableMemory* pMemory)
+{
+    const std::string sBootId = CurrentBootId();
+    if (pMemory->nMagic == kTableMagic &&
+        sBootId == std::string(pMemory->szBootId, strnlen(pMemory->szBootId, kBootIdSize)))
+    {
+        return;
+    }
+    memset(static_cast<void*>(pMemory), 0, sizeof *pMemory);
+    memcpy(pMemory->szBootId, sBootId.data(), std::min(sBootId.size(), kBootIdSize - 1));
+    InitRobustLock(&pMemory->tLock);
+    pMemory->nMagic = kTableMagic;
 }
 
-TableMemory* MapTable(const std::string& sPath) {
-  int fd = SysOpen(sPath.c_str(), O_RDWR | O_CREAT, 0666);
-  if (fd < 0) return nullptr;
-  void* pMapped = MAP_FAILED;
-  if (SysFlock(fd, LOCK_EX) == 0) {
-    // The table's pages are taken on the disk before it is mapped: a page
-    // that a full disk cannot supply would kill the process at its first
-    // touch, where now the call that needs the table fails.
-    if (SysFallocate(fd, sizeof(TableMemory)) == 0) {
-      pMapped = SysMmap(sizeof(TableMemory), PROT_READ | PROT_WRITE, MAP_SHARED, fd);
-      if (pMapped != MAP_FAILED) StartTableIfStale(static_cast<TableMemory*>(pMapped));
+TableMemory* MapTable(const std::string& sPath)
+{
+    int fd = SysOpen(sPath.c_str(), O_RDWR | O_CREAT, 0666);
+    if (fd < 0)
+        return nullptr;
+    void* pMapped = MAP_FAILED;
+    if (SysFlock(fd, LOCK_EX) == 0)
+    {
+        // The table's pages are taken on the disk before it is mapped: a page
+        // that a full disk cannot supply would kill the process at its first
+        // touch, where now the call that needs the table fails.
+        if (SysFallocate(fd, sizeof(TableMemory)) == 0)
+        {
+            pMapped = SysMmap(sizeof(TableMemory), PROT_READ | PROT_WRITE, MAP_SHARED, fd);
+            if (pMapped != MAP_FAILED)
+                StartTableIfStale(static_cast<TableMemory*>(pMapped));
+        }
+        int nErrno = errno;
+        SysFlock(fd, LOCK_UN);
+        errno = nErrno;
     }
     int nErrno = errno;
-    SysFlock(fd, LOCK_UN);
+    SysClose(fd);
     errno = nErrno;
-  }
-  int nErrno = errno;
-  SysClose(fd);
-  errno = nErrno;
-  return pMapped == MAP_FAILED ? nullptr : static_cast<TableMemory*>(pMapped);
+    return pMapped == MAP_FAILED ? nullptr : static_cast<TableMemory*>(pMapped);
 }
 
-class TableLock {
- public:
-  explicit TableLock(TableMemory* pMemory) : m_pLock(&pMemory->tLock) {
-    // A process that died while it held the lock may have left one slot
-    // half written; the table as a whole is still usable.
-    if (pthread_mutex_lock(m_pLock) == EOWNERDEAD) pthread_mutex_consistent(m_pLock);
-  }
-  ~TableLock() { pthread_mutex_unlock(m_pLock); }
-  TableLock(const TableLock&) = delete;
-  TableLock& operator=(const TableLock&) = delete;
+class TableLock
+{
+public:
+    explicit TableLock(TableMemory* pMemory) : m_pLock(&pMemory->tLock)
+    {
+        // A process that died while it held the lock may have left one slot
+        // half written; the table as a whole is still usable.
+        if (pthread_mutex_lock(m_pLock) == EOWNERDEAD)
+            pthread_mutex_consistent(m_pLock);
+    }
+    ~TableLock()
+    {
+        pthread_mutex_unlock(m_pLock);
+    }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
 
- private:
-  pthread_mutex_t* m_pLock;
+private:
+    pthread_mutex_t* m_pLock;
 };
 
-bool SameProcess(const ProcessIdentity& tA, const ProcessIdentity& tB) {
-  return tA.nPid == tB.nPid && tA.nStartTime == tB.nStartTime;
+bool SameProcess(const ProcessIdentity& tA, const ProcessIdentity& tB)
+{
+    return tA.nPid == tB.nPid && tA.nStartTime == tB.nStartTime;
 }
 
-uint32_t HandleCount(const ObjectSlot& tSlot) {
-  uint32_t nHandles = 0;
-  for (const ObjectHolder& tHolder : tSlot.aHolders) nHandles += tHolder.nHandles;
-  return nHandles;
+uint32_t HandleCount(const ObjectSlot& tSlot)
+{
+    uint32_t nHandles = 0;
+    for (const ObjectHolder& tHolder : tSlot.aHolders)
+        nHandles += tHolder.nHandles;
+    return nHandles;
 }
 
-bool AddHandle(ObjectSlot* pSlot, const ProcessIdentity& tSelf) {
-  ObjectHolder* pFree = nullptr;
-  for (ObjectHolder& tHolder : pSlot->aHolders) {
-    if (tHolder.nHandles == 0) {
-      if (pFree == nullptr) pFree = &tHolder;
-    } else if (SameProcess(tHolder.tProcess, tSelf)) {
-      ++tHolder.nHandles;
-      return true;
+bool AddHandle(ObjectSlot* pSlot, const ProcessIdentity& tSelf)
+{
+    ObjectHolder* pFree = nullptr;
+    for (ObjectHolder& tHolder : pSlot->aHolders)
+    {
+        if (tHolder.nHandles == 0)
+        {
+            if (pFree == nullptr)
+                pFree = &tHolder;
+        }
+        else if (SameProcess(tHolder.tProcess, tSelf))
+        {
+            ++tHolder.nHandles;
+            return true;
+        }
     }
-  }
-  if (pFree == nullptr) return false;
-  pFree->tProcess = tSelf;
-  pFree->nHandles = 1;
-  return true;
+    if (pFree == nullptr)
+        return false;
+    pFree->tProcess = tSelf;
+    pFree->nHandles = 1;
+    return true;
 }
 
-void RetireSlot(ObjectSlot* pSlot) {
-  pSlot->szName[0] = '\0';
-  bool fMutexHeld = pSlot->eKind == ObjectKind::Mutex && !DiscardSharedMutex(&pSlot->tState.tMutex);
-  pSlot->eState = fMutexHeld ? SlotState::Deleted : SlotState::Free;
+void RetireSlot(ObjectSlot* pSlot)
+{
+    pSlot->szName[0] = '\0';
+    bool fMutexHeld = pSlot->eKind == ObjectKind::Mutex && !DiscardSharedMutex(&pSlot->tState.tMutex);
+    pSlot->eState = fMutexHeld ? SlotState::Deleted : SlotState::Free;
 }
 
 // Drops the handles of processes that have ended, deletes the objects that
 // were left without one, and frees deleted mutexes that nobody owns now.
-void DropEndedProcesses(TableMemory* pMemory, const ProcessIdentity& tSelf) {
-  for (ObjectSlot& tSlot : pMemory->aSlots) {
-    if (tSlot.eState == SlotState::Deleted) {
-      if (DiscardSharedMutex(&tSlot.tState.tMutex)) tSlot.eState = SlotState::Free;
-      continue;
+void DropEndedProcesses(TableMemory* pMemory, const ProcessIdentity& tSelf)
+{
+    for (ObjectSlot& tSlot : pMemory->aSlots)
+    {
+        if (tSlot.eState == SlotState::Deleted)
+        {
+            if (DiscardSharedMutex(&tSlot.tState.tMutex))
+                tSlot.eState = SlotState::Free;
+            continue;
+        }
+        if (tSlot.eState != SlotState::Live)
+            continue;
+        bool fDropped = false;
+        for (ObjectHolder& tHolder : tSlot.aHolders)
+        {
+            if (tHolder.nHandles != 0 && !SameProcess(tHolder.tProcess, tSelf) && !IsProcessRunning(tHolder.tProcess))
+            {
+                tHolder.nHandles = 0;
+                fDropped = true;
+            }
+        }
+        if (fDropped && HandleCount(tSlot) == 0)
+            RetireSlot(&tSlot);
     }
-    if (tSlot.eState != SlotState::Live) continue;
-    bool fDropped = false;
-    for (ObjectHolder& tHolder : tSlot.aHolders) {
-      if (tHolder.nHandles != 0 && !SameProcess(tHolder.tProcess, tSelf) && !IsProcessRunning(tHolder.tProcess)) {
-        tHolder.nHandles = 0;
-        fDropped = true;
-      }
-    }
-    if (fDropped && HandleCount(tSlot) == 0) RetireSlot(&tSlot);
-  }
 }
 
-ObjectSlot* FindNamed(TableMemory* pMemory, const std::string& sName) {
-  for (ObjectSlot& tSlot : pMemory->aSlots) {
-    if (tSlot.eState == SlotState::Live && strnlen(tSlot.szName, sizeof tSlot.szName) == sName.size() &&
-        memcmp(tSlot.szName, sName.data(), sName.size()) == 0) {
-      return &tSlot;
+ObjectSlot* FindNamed(TableMemory* pMemory, const std::string& sName)
+{
+    for (ObjectSlot& tSlot : pMemory->aSlots)
+    {
+        if (tSlot.eState == SlotState::Live && strnlen(tSlot.szName, sizeof tSlot.szName) == sName.size() &&
+            memcmp(tSlot.szName, sName.data(), sName.size()) == 0)
+        {
+            return &tSlot;
+        }
     }
-  }
-  return nullptr;
+    return nullptr;
 }
 
-ObjectSlot* FindFree(TableMemory* pMemory) {
-  for (ObjectSlot& tSlot : pMemory->aSlots) {
-    if (tSlot.eState == SlotState::Free) return &tSlot;
-  }
-  return nullptr;
+ObjectSlot* FindFree(TableMemory* pMemory)
+{
+    for (ObjectSlot& tSlot : pMemory->aSlots)
+    {
+        if (tSlot.eState == SlotState::Free)
+            return &tSlot;
+    }
+    return nullptr;
 }
 
-struct Tables {
-  std::mutex mutex;
-  std::map<std::string, std::unique_ptr<ObjectTable>> mapTables;
+struct Tables
+{
+    std::mutex mutex;
+    std::map<std::string, std::unique_ptr<ObjectTable>> mapTables;
 };
 // Never destroyed: handles still open at exit give their references back
 // while the program's statics go. Made on first use, so that static
 // initialisers of a program may already use it.
-Tables& AllTables() {
-  static Tables* const s_pTables = new Tables;
-  return *s_pTables;
+Tables& AllTables()
+{
+    static Tables* const s_pTables = new Tables;
+    return *s_pTables;
 }
 
-}  // namespace
+} // namespace
 
-ObjectTable* ObjectTable::OfMachine() {
-  const std::string& sRoot = MachineRoot();
-  if (sRoot.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return nullptr;
-  }
-  Tables& tTables = AllTables();
-  std::lock_guard<std::mutex> lock(tTables.mutex);
-  auto it = tTables.mapTables.find(sRoot);
-  if (it != tTables.mapTables.end()) return it->second.get();
-  // Mapped once per process and never unmapped: a thread that owns a mutex
-  // keeps its address on the kernel's list of robust mutexes.
-  TableMemory* pMemory = MapTable(MachineFile(kTableFileName));
-  if (pMemory == nullptr) {
-    SetLastError(ErrorFromErrno(errno));
-    return nullptr;
-  }
-  std::unique_ptr<ObjectTable> pTable(new ObjectTable(pMemory));
-  ObjectTable* pResult = pTable.get();
-  tTables.mapTables.emplace(sRoot, std::move(pTable));
-  return pResult;
+ObjectTable* ObjectTable::OfMachine()
+{
+    const std::string& sRoot = MachineRoot();
+    if (sRoot.empty())
+    {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    Tables& tTables = AllTables();
+    std::lock_guard<std::mutex> lock(tTables.mutex);
+    auto it = tTables.mapTables.find(sRoot);
+    if (it != tTables.mapTables.end())
+        return it->second.get();
+    // Mapped once per process and never unmapped: a thread that owns a mutex
+    // keeps its address on the kernel's list of robust mutexes.
+    TableMemory* pMemory = MapTable(MachineFile(kTableFileName));
+    if (pMemory == nullptr)
+    {
+        SetLastError(ErrorFromErrno(errno));
+        return nullptr;
+    }
+    std::unique_ptr<ObjectTable> pTable(new ObjectTable(pMemory));
+    ObjectTable* pResult = pTable.get();
+    tTables.mapTables.emplace(sRoot, std::move(pTable));
+    return pResult;
 }
 
 ObjectTable::Outcome ObjectTable::Acquire(ObjectKind eKind, const std::string& sName, bool fCreate,
-                                          const std::function<void(ObjectState*)>& fnInit, uint32_t* pnSlot) {
-  const ProcessIdentity tSelf = CurrentProcessIdentity();
-  TableLock lock(m_pMemory);
-  DropEndedProcesses(m_pMemory, tSelf);
-  ObjectSlot* pSlot = sName.empty() ? nullptr : FindNamed(m_pMemory, sName);
-  Outcome eOutcome = Outcome::Opened;
-  if (pSlot != nullptr) {
-    if (pSlot->eKind != eKind) return Outcome::OtherKind;
-    if (!AddHandle(pSlot, tSelf)) return Outcome::Full;
-  } else {
-    if (!fCreate) return Outcome::NotFound;
-    pSlot = FindFree(m_pMemory);
-    if (pSlot == nullptr || sName.size() >= sizeof pSlot->szName) return Outcome::Full;
-    memset(static_cast<void*>(pSlot), 0, sizeof *pSlot);
-    pSlot->eKind = eKind;
-    memcpy(pSlot->szName, sName.c_str(), sName.size() + 1);
-    fnInit(&pSlot->tState);
-    AddHandle(pSlot, tSelf);
-    pSlot->eState = SlotState::Live;
-    eOutcome = Outcome::Created;
-  }
-  *pnSlot = static_cast<uint32_t>(pSlot - m_pMemory->aSlots);
-  return eOutcome;
-}
-
-void ObjectTable::Release(uint32_t nSlot) {
-  const ProcessIdentity tSelf = CurrentProcessIdentity();
-  TableLock lock(m_pMemory);
-  ObjectSlot& tSlot = m_pMemory->aSlots[nSlot];
-  for (ObjectHolder& tHolder : tSlot.aHolders) {
-    if (tHolder.nHandles != 0 && SameProcess(tHolder.tProcess, tSelf)) {
-      if (--tHolder.nHandles == 0 && HandleCount(tSlot) == 0) RetireSlot(&tSlot);
-      break;
+                                          const std::function<void(ObjectState*)>& fnInit, uint32_t* pnSlot)
+{
+    const ProcessIdentity tSelf = CurrentProcessIdentity();
+    TableLock lock(m_pMemory);
+    DropEndedProcesses(m_pMemory, tSelf);
+    ObjectSlot* pSlot = sName.empty() ? nullptr : FindNamed(m_pMemory, sName);
+    Outcome eOutcome = Outcome::Opened;
+    if (pSlot != nullptr)
+    {
+        if (pSlot->eKind != eKind)
+            return Outcome::OtherKind;
+        if (!AddHandle(pSlot, tSelf))
+            return Outcome::Full;
     }
-  }
-  DropEndedProcesses(m_pMemory, tSelf);
+    else
+    {
+        if (!fCreate)
+            return Outcome::NotFound;
+        pSlot = FindFree(m_pMemory);
+        if (pSlot == nullptr || sName.size() >= sizeof pSlot->szName)
+            return Outcome::Full;
+        memset(static_cast<void*>(pSlot), 0, sizeof *pSlot);
+        pSlot->eKind = eKind;
+        memcpy(pSlot->szName, sName.c_str(), sName.size() + 1);
+        fnInit(&pSlot->tState);
+        AddHandle(pSlot, tSelf);
+        pSlot->eState = SlotState::Live;
+        eOutcome = Outcome::Created;
+    }
+    *pnSlot = static_cast<uint32_t>(pSlot - m_pMemory->aSlots);
+    return eOutcome;
 }
 
-ObjectState* ObjectTable::State(uint32_t nSlot) { return &m_pMemory->aSlots[nSlot].tState; }
+void ObjectTable::Release(uint32_t nSlot)
+{
+    const ProcessIdentity tSelf = CurrentProcessIdentity();
+    TableLock lock(m_pMemory);
+    ObjectSlot& tSlot = m_pMemory->aSlots[nSlot];
+    for (ObjectHolder& tHolder : tSlot.aHolders)
+    {
+        if (tHolder.nHandles != 0 && SameProcess(tHolder.tProcess, tSelf))
+        {
+            if (--tHolder.nHandles == 0 && HandleCount(tSlot) == 0)
+                RetireSlot(&tSlot);
+            break;
+        }
+    }
+    DropEndedProcesses(m_pMemory, tSelf);
+}
 
-}  // namespace qxz::posix
+ObjectState* ObjectTable::State(uint32_t nSlot)
+{
+    return &m_pMemory->aSlots[nSlot].tState;
+}
+
+} // namespace qxz::posix

@@ -1,17 +1,19 @@
 // Which process holds something, told apart from a later process that gets
 // the same process id.
-#ifndef QXZ_PLATFORM_POSIX_PROCESS_IDENTITY_H
-#define QXZ_PLATFORM_POSIX_PROCESS_IDENTITY_H
+#ifndef QXZ_PLATFORM_POSIX_MACHINE_PROCESS_IDENTITY_H
+#define QXZ_PLATFORM_POSIX_MACHINE_PROCESS_IDENTITY_H
 
 #include <time.h>
 
 #include <cstdint>
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
-struct ProcessIdentity {
-  int32_t nPid;
-  uint64_t nStartTime;  // clock ticks after boot; 0 when unknown
+struct ProcessIdentity
+{
+    int32_t nPid;
+    uint64_t nStartTime; // clock ticks after boot; 0 when unknown
 };
 
 ProcessIdentity CurrentProcessIdentity();
@@ -25,6 +27,6 @@ bool IsProcessRunning(const ProcessIdentity& tProcess);
 // be told.
 bool IsProcessRunningSince(int32_t nPid, const struct timespec& tWhen);
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
-#endif  // QXZ_PLATFORM_POSIX_PROCESS_IDENTITY_H
+#endif // QXZ_PLATFORM_POSIX_MACHINE_PROCESS_IDENTITY_H

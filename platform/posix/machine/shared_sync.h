@@ -1,7 +1,7 @@
 // The synchronisation state of a named event or mutex, as it lies in memory
 // shared by every process of the machine, and the operations on it.
-#ifndef QXZ_PLATFORM_POSIX_SHARED_SYNC_H
-#define QXZ_PLATFORM_POSIX_SHARED_SYNC_H
+#ifndef QXZ_PLATFORM_POSIX_MACHINE_SHARED_SYNC_H
+#define QXZ_PLATFORM_POSIX_MACHINE_SHARED_SYNC_H
 
 #include <pthread.h>
 
@@ -10,21 +10,24 @@
 
 #include "platform/posix/machine/waitable.h"
 
-namespace qxz::posix {
+namespace qxz::posix
+{
 
 // A Windows mutex: a process-shared, robust, recursive pthread mutex. Robust,
 // so that the kernel marks it when its owner thread ends without releasing
 // it and the next waiter learns that it was abandoned.
-struct SharedMutex {
-  pthread_mutex_t tMutex;
+struct SharedMutex
+{
+    pthread_mutex_t tMutex;
 };
 
 // A Windows event: one state word that waiters sleep on with a futex. A
 // futex, not a process-shared condition variable: a process killed while it
 // waits leaves a condition variable unusable for the others.
-struct SharedEvent {
-  std::atomic<uint32_t> nSignalled;
-  uint32_t fManualReset;
+struct SharedEvent
+{
+    std::atomic<uint32_t> nSignalled;
+    uint32_t fManualReset;
 };
 
 void InitSharedMutex(SharedMutex* pMutex);
@@ -45,6 +48,6 @@ void ResetSharedEvent(SharedEvent* pEvent);
 // WAIT_TIMEOUT.
 DWORD WaitSharedEvent(SharedEvent* pEvent, const WaitDeadline& tDeadline);
 
-}  // namespace qxz::posix
+} // namespace qxz::posix
 
-#endif  // QXZ_PLATFORM_POSIX_SHARED_SYNC_H
+#endif // QXZ_PLATFORM_POSIX_MACHINE_SHARED_SYNC_H

@@ -6,8 +6,9 @@
 #include "platform/posix/startup/process_arguments.h"
 #include "platform/win32.h"
 
-int main(int argc, char** argv) {
-  qxz::posix::RecordProcessArguments(argc, argv);
-  // There is no module handle here; the program runs as its one module.
-  return WinMain(nullptr, nullptr, const_cast<LPSTR>(qxz::TextAfterProgramName(GetCommandLineA())), SW_SHOWDEFAULT);
+int main(int argc, char** argv)
+{
+    qxz::posix::RecordProcessArguments(argc, argv);
+    // There is no module handle here; the program runs as its one module.
+    return WinMain(nullptr, nullptr, const_cast<LPSTR>(qxz::TextAfterProgramName(GetCommandLineA())), SW_SHOWDEFAULT);
 }
