@@ -74,10 +74,9 @@ constexpr DWORD kOwnerLockOffsetHigh = 0x7FFFFFFF;
 
 bool SameTextIgnoringCase(const std::string& s1, const std::string& s2)
 {
-    return s1.size() == s2.size() &&
-           std::equal(s1.begin(), s1.end(), s2.begin(),
-                      [](char ch1, char ch2)
-                      { return tolower(static_cast<unsigned char>(ch1)) == tolower(static_cast<unsigned char>(ch2)); });
+    return s1.size() == s2.size() && std::equal(s1.begin(), s1.end(), s2.begin(), [](char ch1, char ch2) {
+               return tolower(static_cast<unsigned char>(ch1)) == tolower(static_cast<unsigned char>(ch2));
+           });
 }
 
 // The path that the system resolved for an open handle, without the "\\?\"

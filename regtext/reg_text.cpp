@@ -402,9 +402,9 @@ void AppendValue(const RegTextValue& value, std::string* psOut)
 
 bool RegNameLess::operator()(const std::string& sLeft, const std::string& sRight) const
 {
-    return std::lexicographical_compare(sLeft.begin(), sLeft.end(), sRight.begin(), sRight.end(),
-                                        [](char chLeft, char chRight)
-                                        { return LowerCase(chLeft) < LowerCase(chRight); });
+    return std::lexicographical_compare(
+        sLeft.begin(), sLeft.end(), sRight.begin(), sRight.end(),
+        [](char chLeft, char chRight) { return LowerCase(chLeft) < LowerCase(chRight); });
 }
 
 bool ParseRegText(std::string_view sText, RegTextKeys* pKeys, std::string* psError)

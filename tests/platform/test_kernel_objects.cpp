@@ -54,8 +54,7 @@ DWORD OnOtherThread(LPTHREAD_START_ROUTINE pfnRoutine, HANDLE hObject)
     } tRun{pfnRoutine, hObject, kSentinel};
     HANDLE hThread = CreateThread(
         nullptr, 0,
-        [](LPVOID pRun) -> DWORD
-        {
+        [](LPVOID pRun) -> DWORD {
             auto* p = static_cast<Run*>(pRun);
             p->dwResult = p->pfn(p->h);
             return 0;
@@ -175,8 +174,7 @@ TEST_F(KernelObjects, SetEventWakesAWaitingThread)
     } tWait{hEvent, kSentinel};
     HANDLE hThread = CreateThread(
         nullptr, 0,
-        [](LPVOID p) -> DWORD
-        {
+        [](LPVOID p) -> DWORD {
             auto* pWait = static_cast<Wait*>(p);
             pWait->dwResult = WaitForSingleObject(pWait->hEvent, kGenerous);
             return 0;
@@ -516,8 +514,7 @@ TEST_F(KernelObjects, AnotherProcessWaitingWhenTheOwnerThreadEnds)
     } tOwner{hMutex, hTaken, hEnd};
     HANDLE hThread = CreateThread(
         nullptr, 0,
-        [](LPVOID p) -> DWORD
-        {
+        [](LPVOID p) -> DWORD {
             auto* pOwner = static_cast<Owner*>(p);
             const DWORD dwWait = WaitForSingleObject(pOwner->hMutex, 0);
             SetEvent(pOwner->hTaken);

@@ -140,8 +140,7 @@ TEST_F(FullDisk, EveryCallThatNeedsSpaceFailsWithAnErrorAndTheMachineStaysWhole)
          ERROR_CANTWRITE},
         {"SetMachineVersion", [] { return qxz::posix::SetMachineVersion("winme"); }, ERROR_DISK_FULL},
         {"WriteFile",
-         []
-         {
+         [] {
              HANDLE hFile =
                  CreateFileA("C:\\big.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
              if (hFile == INVALID_HANDLE_VALUE)

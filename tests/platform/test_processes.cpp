@@ -144,8 +144,7 @@ TEST_F(Processes, AThreadWhoseHandleIsClosedRunsOn)
     HANDLE ahEvents[] = {hEnd, hEnded};
     HANDLE hThread = CreateThread(
         nullptr, 0,
-        [](LPVOID p) -> DWORD
-        {
+        [](LPVOID p) -> DWORD {
             auto* ah = static_cast<HANDLE*>(p);
             WaitForSingleObject(ah[0], kGenerous);
             return SetEvent(ah[1]);

@@ -95,8 +95,9 @@ bool IsTimeText(const std::string& sText)
         if ((sShape[i] == ' ' || sShape[i] == ':') && sText[i] != sShape[i])
             return false;
     }
-    auto IsOneOf = [](const std::string& sName, const std::vector<std::string>& vNames)
-    { return std::find(vNames.begin(), vNames.end(), sName) != vNames.end(); };
+    auto IsOneOf = [](const std::string& sName, const std::vector<std::string>& vNames) {
+        return std::find(vNames.begin(), vNames.end(), sName) != vNames.end();
+    };
     return IsOneOf(sText.substr(0, 3), kDays) && IsOneOf(sText.substr(4, 3), kMonths);
 }
 
@@ -563,8 +564,8 @@ TEST_F(LogFileTest, ElevenRunsLeaveElevenNumberedFiles)
 
 TEST_F(LogFileTest, WithAllHundredTheLeastRecentlyAccessedIsEmptiedAndReused)
 {
-    MakeHundredFiles([](unsigned nNumber)
-                     { return nNumber == 42 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 42 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
     ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
     EXPECT_EQ(m_Log.OpenFileName(), PathOf("qxqxin42.log"));
     EXPECT_TRUE(LinesAfterHeader(PathOf("qxqxin42.log")).empty());
@@ -796,8 +797,8 @@ TEST_F(LogFileTest, ChooseFileNumberWithoutExtensionOrWithAFinalDot)
 
 TEST_F(LogFileTest, ChooseFileNumberPrefersTheLowerNumberOnEqualTimes)
 {
-    MakeHundredFiles([](unsigned nNumber)
-                     { return nNumber == 20 || nNumber == 60 ? kOldTicks : kOldTicks + kOneSecond; });
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 20 || nNumber == 60 ? kOldTicks : kOldTicks + kOneSecond; });
     uint32_t dwNumber = 777;
     ASSERT_TRUE(CLogFile::ChooseFileNumber(PathOf("qxqxin.log"), &dwNumber));
     EXPECT_EQ(dwNumber, 20u);
@@ -817,8 +818,8 @@ TEST_F(LogFileTest, ChooseFileNumberPassesOverAFileHeldOpen)
     EXPECT_EQ(dwNumber, 2u);
     CloseHandle(hHeld);
 
-    MakeHundredFiles([](unsigned nNumber)
-                     { return nNumber == 30 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 30 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
     hHeld = CreateFileA(PathOf("qxqxin30.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
@@ -831,8 +832,8 @@ TEST_F(LogFileTest, ChooseFileNumberPassesOverAFileHeldOpen)
 // holds its owner lock: it is passed over, and the next number taken.
 TEST_F(LogFileTest, AFileThatAnotherLogOwnsIsPassedOver)
 {
-    MakeHundredFiles([](unsigned nNumber)
-                     { return nNumber == 30 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 30 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
     CLogFile otherLog;
     ASSERT_TRUE(otherLog.Open("qxqxin.log", 0, LogFlag_Numbered));
     EXPECT_EQ(otherLog.OpenFileName(), PathOf("qxqxin30.log"));
@@ -974,8 +975,8 @@ TEST_P(LogLinkTest, APlantedLinkHeldOpenIsNotTakenForAFileHeldOpen)
 // accessed, 57 the next.
 TEST_P(LogLinkTest, AmongAllHundredTheNextLeastRecentlyAccessedFileIsReused)
 {
-    MakeHundredFiles([](unsigned nNumber)
-                     { return nNumber == 57 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 57 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
     SetLastAccess(m_sVictim, kOldTicks - kOneSecond);
     ASSERT_TRUE(DeleteFileA(PathOf(LogName(42)).c_str()));
     PlantAt(PathOf(LogName(42)));
@@ -1047,8 +1048,7 @@ TEST_F(LogFileTest, GetTempDirectoryTakesTempThenTmpThenTheWindowsDrive)
         {"TMP a drive's root", nullptr, "<drive>", "<drive>", "<drive>", false},
         {"TEMP a drive alone", "<letter>", nullptr, "<drive>", "<letter>", false},
     };
-    auto Expand = [&](const char* pszText, const std::string& sDirectory)
-    {
+    auto Expand = [&](const char* pszText, const std::string& sDirectory) {
         std::string sText = pszText;
         for (const auto& [sToken, sValue] :
              {std::make_pair(std::string("<dir>"), sDirectory), std::make_pair(std::string("<drive>"), sDrive),

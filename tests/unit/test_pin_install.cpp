@@ -130,8 +130,7 @@ void PrintTo(const HandOffFailureCase& tCase, std::ostream* pStream)
 
 const HandOffFailureCase kHandOffFailures[] = {
     {"NoGluePath", GluePath::Absent, false,
-     [](const std::string& sDriverKey)
-     {
+     [](const std::string& sDriverKey) {
          return Lines({RegistryError("lResult != ERROR_SUCCESS"),
                        RegReadFailed(sDriverKey, "GluePath", ERROR_FILE_NOT_FOUND),
                        InstallError("RegGetStringValue( sRegKeyGlueDriver, g_sRegVnGluePath, &sGluePath ) == false")});
@@ -141,8 +140,7 @@ const HandOffFailureCase kHandOffFailures[] = {
     {"MissingGluePath", GluePath::Missing, false,
      [](const std::string&) { return Lines({InstallError("IsFilePresent( sGluePath ) == false")}); }},
     {"NoInstallType", GluePath::Existing, true,
-     [](const std::string&)
-     {
+     [](const std::string&) {
          return Lines({PdiError("sPreloadPath != sFixedGluePath"),
                        InstallError("GetInstallType( sGluePath, &eInstallType ) == false")});
      }},
@@ -261,23 +259,21 @@ TEST_F(PinInstallTest, PinTimeoutIsWrittenBeforeTheWait)
 
     std::promise<void> tOwned;
     std::atomic<bool> fSeenWhileHeld{false};
-    std::thread tInstallerThread(
-        [&]
+    std::thread tInstallerThread([&] {
+        const HANDLE hMutex = CreateMutexA(nullptr, TRUE, kInstallerMutex);
+        tOwned.set_value();
+        // Holds the mutex until "pintimeout" appears (bounded, so that a Pin
+        // that writes it only after the wait cannot hang the test).
+        for (int iPoll = 0; iPoll < 3000 && !fSeenWhileHeld; ++iPoll)
         {
-            const HANDLE hMutex = CreateMutexA(nullptr, TRUE, kInstallerMutex);
-            tOwned.set_value();
-            // Holds the mutex until "pintimeout" appears (bounded, so that a Pin
-            // that writes it only after the wait cannot hang the test).
-            for (int iPoll = 0; iPoll < 3000 && !fSeenWhileHeld; ++iPoll)
-            {
-                if (HasDriverValue("pintimeout"))
-                    fSeenWhileHeld = true;
-                else
-                    Sleep(10);
-            }
-            ReleaseMutex(hMutex);
-            CloseHandle(hMutex);
-        });
+            if (HasDriverValue("pintimeout"))
+                fSeenWhileHeld = true;
+            else
+                Sleep(10);
+        }
+        ReleaseMutex(hMutex);
+        CloseHandle(hMutex);
+    });
     tOwned.get_future().wait();
 
     EXPECT_TRUE(ConvertParameters(DriverName()));
@@ -294,15 +290,13 @@ TEST_F(PinInstallTest, InstallerHoldingTheMutexMakesTheWaitTimeOut)
 
     std::promise<void> tOwned;
     std::promise<void> tDone;
-    std::thread tInstallerThread(
-        [&]
-        {
-            const HANDLE hMutex = CreateMutexA(nullptr, TRUE, kInstallerMutex);
-            tOwned.set_value();
-            tDone.get_future().wait();
-            ReleaseMutex(hMutex);
-            CloseHandle(hMutex);
-        });
+    std::thread tInstallerThread([&] {
+        const HANDLE hMutex = CreateMutexA(nullptr, TRUE, kInstallerMutex);
+        tOwned.set_value();
+        tDone.get_future().wait();
+        ReleaseMutex(hMutex);
+        CloseHandle(hMutex);
+    });
     tOwned.get_future().wait();
 
     EXPECT_FALSE(ConvertParameters(DriverName()));
@@ -340,14 +334,11 @@ TEST_F(PinInstallTest, MutexAcquiredFromTheInstallerIsReleasedAgain)
     EXPECT_TRUE(ConvertParameters(DriverName()));
 
     DWORD dwInstallerWait = WAIT_FAILED;
-    std::thread(
-        [&]
-        {
-            dwInstallerWait = WaitForSingleObject(hMutex, 0);
-            if (dwInstallerWait == WAIT_OBJECT_0)
-                ReleaseMutex(hMutex);
-        })
-        .join();
+    std::thread([&] {
+        dwInstallerWait = WaitForSingleObject(hMutex, 0);
+        if (dwInstallerWait == WAIT_OBJECT_0)
+            ReleaseMutex(hMutex);
+    }).join();
     CloseHandle(hMutex);
     EXPECT_EQ(dwInstallerWait, static_cast<DWORD>(WAIT_OBJECT_0));
 }
@@ -379,8 +370,7 @@ const HandOffFaultCase kHandOffFaults[] = {
     {"Wait", "WaitForSingleObject=6", false, false, true,
      [](const std::string&) { return Lines({InstallError("dwWaitResult == WAIT_FAILED")}); }},
     {"LanguageDirWrite", "RegSetValueExA@languagedir=5", false, false, true,
-     [](const std::string& sDriverKey)
-     {
+     [](const std::string& sDriverKey) {
          return Lines(
              {RegistryError("lResult != ERROR_SUCCESS"),
               "RegSetStringValue (" + sDriverKey + ", languagedir, German) Failed, lResult = 5",
@@ -389,8 +379,7 @@ const HandOffFaultCase kHandOffFaults[] = {
      }},
     // A failed "pintimeout" is only logged: the hand-off goes on.
     {"PinTimeoutWrite", "RegSetValueExA@pintimeout=5", true, true, true,
-     [](const std::string& sDriverKey)
-     {
+     [](const std::string& sDriverKey) {
          return Lines({RegistryError("lResult != ERROR_SUCCESS"),
                        "RegSetDwordValue (" + sDriverKey + ", pintimeout, 0x000000b4) Failed, lResult = 5"});
      }},

@@ -177,9 +177,9 @@ TEST_F(PortTest, SpoolerKnowsTheFixedPorts)
     const PORT_INFO_2A* pPorts = reinterpret_cast<const PORT_INFO_2A*>(vBuffer.data());
     for (const char* pszPort : {"LPT1:", "COM1:", "FILE:"})
     {
-        EXPECT_TRUE(std::any_of(pPorts, pPorts + cPorts,
-                                [&](const PORT_INFO_2A& tPort) { return std::string(tPort.pPortName) == pszPort; }))
-            << pszPort;
+        EXPECT_TRUE(std::any_of(pPorts, pPorts + cPorts, [&](const PORT_INFO_2A& tPort) {
+            return std::string(tPort.pPortName) == pszPort;
+        })) << pszPort;
     }
 }
 

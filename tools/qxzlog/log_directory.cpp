@@ -240,17 +240,16 @@ std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
         for (size_t i = 0; i < tFile.vRuns.size(); ++i)
             vRuns.push_back({&tFile, i});
     }
-    auto Key = [](const RunRef& tRef)
-    { return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey; };
-    std::stable_sort(vRuns.begin(), vRuns.end(),
-                     [&](const RunRef& t1, const RunRef& t2)
-                     {
-                         if (Key(t1) != Key(t2))
-                             return Key(t1) > Key(t2);
-                         if (t1.ptFile->nWrittenTicks != t2.ptFile->nWrittenTicks)
-                             return t1.ptFile->nWrittenTicks > t2.ptFile->nWrittenTicks;
-                         return t1.ptFile == t2.ptFile && t1.iRun > t2.iRun;
-                     });
+    auto Key = [](const RunRef& tRef) {
+        return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
+    };
+    std::stable_sort(vRuns.begin(), vRuns.end(), [&](const RunRef& t1, const RunRef& t2) {
+        if (Key(t1) != Key(t2))
+            return Key(t1) > Key(t2);
+        if (t1.ptFile->nWrittenTicks != t2.ptFile->nWrittenTicks)
+            return t1.ptFile->nWrittenTicks > t2.ptFile->nWrittenTicks;
+        return t1.ptFile == t2.ptFile && t1.iRun > t2.iRun;
+    });
     return vRuns;
 }
 

@@ -168,302 +168,284 @@ LONG CopyData(const RegistryValue& value, LPBYTE pbData, LPDWORD pcbData)
 
 using namespace qxz::posix;
 
-extern "C"
+extern "C" {
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
 {
-
-    LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
-    {
-        if (phkResult != nullptr)
-            *phkResult = nullptr;
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegOpenKeyExA", NameOrEmpty(lpSubKey), &lResult))
-            return lResult;
-        if (phkResult == nullptr)
-            return ERROR_INVALID_PARAMETER;
-        OpenKey base;
-        if (!LookupKey(hKey, &base))
-            return ERROR_INVALID_HANDLE;
-        KeyPath path;
-        if ((lResult = SplitSubkeyPath(lpSubKey, base.path, &path)) != ERROR_SUCCESS)
-            return lResult;
-        lResult = ReadRegistry(
-            [&](RegistryKey* pTop) -> LONG
-            {
-                RegistryKey* pBase = nullptr;
-                LONG lFound = FindOpenKey(pTop, base, &pBase);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                return FindKey(pTop, path) != nullptr ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-            });
-        if (lResult == ERROR_SUCCESS)
-            *phkResult = NewKeyHandle(path, samDesired);
+    if (phkResult != nullptr)
+        *phkResult = nullptr;
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegOpenKeyExA", NameOrEmpty(lpSubKey), &lResult))
         return lResult;
-    }
-
-    LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD, REGSAM samDesired,
-                                   const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
-    {
-        if (phkResult != nullptr)
-            *phkResult = nullptr;
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegCreateKeyExA", NameOrEmpty(lpSubKey), &lResult))
-            return lResult;
-        if (Reserved != 0 || phkResult == nullptr)
-            return ERROR_INVALID_PARAMETER;
-        OpenKey base;
-        if (!LookupKey(hKey, &base))
-            return ERROR_INVALID_HANDLE;
-        KeyPath path;
-        if ((lResult = SplitSubkeyPath(lpSubKey, base.path, &path)) != ERROR_SUCCESS)
-            return lResult;
-        bool fCreatedAny = false;
-        lResult = ChangeRegistry(
-            [&](RegistryKey* pTop, bool* pfChanged) -> LONG
-            {
-                RegistryKey* pKey = nullptr;
-                LONG lFound = FindOpenKey(pTop, base, &pKey);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                for (size_t i = base.path.size(); i < path.size(); ++i)
-                {
-                    bool fCreated = false;
-                    pKey = pKey->CreateSubkey(path[i], &fCreated);
-                    fCreatedAny = fCreatedAny || fCreated;
-                }
-                *pfChanged = fCreatedAny;
-                return ERROR_SUCCESS;
-            });
-        if (lResult != ERROR_SUCCESS)
-            return lResult;
+    if (phkResult == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    OpenKey base;
+    if (!LookupKey(hKey, &base))
+        return ERROR_INVALID_HANDLE;
+    KeyPath path;
+    if ((lResult = SplitSubkeyPath(lpSubKey, base.path, &path)) != ERROR_SUCCESS)
+        return lResult;
+    lResult = ReadRegistry([&](RegistryKey* pTop) -> LONG {
+        RegistryKey* pBase = nullptr;
+        LONG lFound = FindOpenKey(pTop, base, &pBase);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        return FindKey(pTop, path) != nullptr ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+    if (lResult == ERROR_SUCCESS)
         *phkResult = NewKeyHandle(path, samDesired);
-        if (lpdwDisposition != nullptr)
-            *lpdwDisposition = fCreatedAny ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-        return ERROR_SUCCESS;
-    }
+    return lResult;
+}
 
-    LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                                    LPDWORD lpcbData)
-    {
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegQueryValueExA", NameOrEmpty(lpValueName), &lResult))
-            return lResult;
-        if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
-            return ERROR_INVALID_PARAMETER;
-        OpenKey key;
-        if (!LookupKey(hKey, &key))
-            return ERROR_INVALID_HANDLE;
-        if (!(key.samGranted & KEY_QUERY_VALUE))
-            return ERROR_ACCESS_DENIED;
-        return ReadRegistry(
-            [&](RegistryKey* pTop) -> LONG
-            {
-                RegistryKey* pKey = nullptr;
-                LONG lFound = FindOpenKey(pTop, key, &pKey);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                const RegistryValue* pValue = pKey->FindValue(NameOrEmpty(lpValueName));
-                if (pValue == nullptr)
-                    return ERROR_FILE_NOT_FOUND;
-                if (lpType != nullptr)
-                    *lpType = pValue->dwType;
-                return CopyData(*pValue, lpData, lpcbData);
-            });
-    }
-
-    LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
-    {
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegSetValueExA", NameOrEmpty(lpValueName), &lResult))
-            return lResult;
-        OpenKey key;
-        if (!LookupKey(hKey, &key))
-            return ERROR_INVALID_HANDLE;
-        if (!(key.samGranted & KEY_SET_VALUE))
-            return ERROR_ACCESS_DENIED;
-        if (lpData == nullptr && cbData != 0)
-            return ERROR_NOACCESS;
-        std::string sData =
-            lpData != nullptr ? std::string(reinterpret_cast<const char*>(lpData), cbData) : std::string();
-        return ChangeRegistry(
-            [&](RegistryKey* pTop, bool* pfChanged) -> LONG
-            {
-                RegistryKey* pKey = nullptr;
-                LONG lFound = FindOpenKey(pTop, key, &pKey);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                pKey->SetValue(NameOrEmpty(lpValueName), dwType, sData);
-                *pfChanged = true;
-                return ERROR_SUCCESS;
-            });
-    }
-
-    LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
-    {
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegDeleteValueA", NameOrEmpty(lpValueName), &lResult))
-            return lResult;
-        OpenKey key;
-        if (!LookupKey(hKey, &key))
-            return ERROR_INVALID_HANDLE;
-        if (!(key.samGranted & KEY_SET_VALUE))
-            return ERROR_ACCESS_DENIED;
-        return ChangeRegistry(
-            [&](RegistryKey* pTop, bool* pfChanged) -> LONG
-            {
-                RegistryKey* pKey = nullptr;
-                LONG lFound = FindOpenKey(pTop, key, &pKey);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                *pfChanged = pKey->DeleteValue(NameOrEmpty(lpValueName));
-                return *pfChanged ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-            });
-    }
-
-    LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
-    {
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegDeleteKeyA", NameOrEmpty(lpSubKey), &lResult))
-            return lResult;
-        OpenKey base;
-        if (!LookupKey(hKey, &base))
-            return ERROR_INVALID_HANDLE;
-        if (lpSubKey == nullptr)
-            return ERROR_INVALID_PARAMETER;
-        KeyPath path;
-        if ((lResult = SplitSubkeyPath(lpSubKey, base.path, &path)) != ERROR_SUCCESS)
-            return lResult;
-        // A root is not a key that can be deleted.
-        if (path.size() == 1)
-            return ERROR_ACCESS_DENIED;
-        return ChangeRegistry(
-            [&](RegistryKey* pTop, bool* pfChanged) -> LONG
-            {
-                RegistryKey* pBase = nullptr;
-                LONG lFound = FindOpenKey(pTop, base, &pBase);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                RegistryKey* pKey = FindKey(pTop, path);
-                if (pKey == nullptr)
-                    return ERROR_FILE_NOT_FOUND;
-                // Windows deletes only keys without subkeys.
-                if (!pKey->SubkeyMap().empty())
-                    return ERROR_ACCESS_DENIED;
-                FindKey(pTop, KeyPath(path.begin(), path.end() - 1))->DeleteSubkey(path.back());
-                *pfChanged = true;
-                return ERROR_SUCCESS;
-            });
-    }
-
-    LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
-                                 LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
-    {
-        OpenKey key;
-        bool fKnown = LookupKey(hKey, &key);
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegEnumKeyExA", fKnown ? PathBelowRoot(key) : "", &lResult))
-            return lResult;
-        if (!fKnown)
-            return ERROR_INVALID_HANDLE;
-        if (lpReserved != nullptr || lpName == nullptr || lpcchName == nullptr)
-            return ERROR_INVALID_PARAMETER;
-        if (!(key.samGranted & KEY_ENUMERATE_SUB_KEYS))
-            return ERROR_ACCESS_DENIED;
-        return ReadRegistry(
-            [&](RegistryKey* pTop) -> LONG
-            {
-                RegistryKey* pKey = nullptr;
-                LONG lFound = FindOpenKey(pTop, key, &pKey);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                const RegistryKey::Subkeys& subkeys = pKey->SubkeyMap();
-                if (dwIndex >= subkeys.size())
-                    return ERROR_NO_MORE_ITEMS;
-                const std::string& sName = std::next(subkeys.begin(), dwIndex)->first;
-                if (sName.size() >= *lpcchName)
-                    return ERROR_MORE_DATA;
-                std::copy(sName.begin(), sName.end(), lpName);
-                lpName[sName.size()] = '\0';
-                *lpcchName = static_cast<DWORD>(sName.size());
-                // Keys have no class and the registry keeps no times.
-                if (lpcchClass != nullptr)
-                {
-                    if (lpClass != nullptr && *lpcchClass > 0)
-                        lpClass[0] = '\0';
-                    *lpcchClass = 0;
-                }
-                if (lpftLastWriteTime != nullptr)
-                    *lpftLastWriteTime = FILETIME{0, 0};
-                return ERROR_SUCCESS;
-            });
-    }
-
-    LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
-                                 LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
-    {
-        OpenKey key;
-        bool fKnown = LookupKey(hKey, &key);
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegEnumValueA", fKnown ? PathBelowRoot(key) : "", &lResult))
-            return lResult;
-        if (!fKnown)
-            return ERROR_INVALID_HANDLE;
-        if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr ||
-            (lpData != nullptr && lpcbData == nullptr))
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD, REGSAM samDesired,
+                               const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition)
+{
+    if (phkResult != nullptr)
+        *phkResult = nullptr;
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegCreateKeyExA", NameOrEmpty(lpSubKey), &lResult))
+        return lResult;
+    if (Reserved != 0 || phkResult == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    OpenKey base;
+    if (!LookupKey(hKey, &base))
+        return ERROR_INVALID_HANDLE;
+    KeyPath path;
+    if ((lResult = SplitSubkeyPath(lpSubKey, base.path, &path)) != ERROR_SUCCESS)
+        return lResult;
+    bool fCreatedAny = false;
+    lResult = ChangeRegistry([&](RegistryKey* pTop, bool* pfChanged) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, base, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        for (size_t i = base.path.size(); i < path.size(); ++i)
         {
-            return ERROR_INVALID_PARAMETER;
+            bool fCreated = false;
+            pKey = pKey->CreateSubkey(path[i], &fCreated);
+            fCreatedAny = fCreatedAny || fCreated;
         }
-        if (!(key.samGranted & KEY_QUERY_VALUE))
+        *pfChanged = fCreatedAny;
+        return ERROR_SUCCESS;
+    });
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    *phkResult = NewKeyHandle(path, samDesired);
+    if (lpdwDisposition != nullptr)
+        *lpdwDisposition = fCreatedAny ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData)
+{
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegQueryValueExA", NameOrEmpty(lpValueName), &lResult))
+        return lResult;
+    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
+        return ERROR_INVALID_PARAMETER;
+    OpenKey key;
+    if (!LookupKey(hKey, &key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.samGranted & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, key, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        const RegistryValue* pValue = pKey->FindValue(NameOrEmpty(lpValueName));
+        if (pValue == nullptr)
+            return ERROR_FILE_NOT_FOUND;
+        if (lpType != nullptr)
+            *lpType = pValue->dwType;
+        return CopyData(*pValue, lpData, lpcbData);
+    });
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
+{
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegSetValueExA", NameOrEmpty(lpValueName), &lResult))
+        return lResult;
+    OpenKey key;
+    if (!LookupKey(hKey, &key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.samGranted & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (lpData == nullptr && cbData != 0)
+        return ERROR_NOACCESS;
+    std::string sData = lpData != nullptr ? std::string(reinterpret_cast<const char*>(lpData), cbData) : std::string();
+    return ChangeRegistry([&](RegistryKey* pTop, bool* pfChanged) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, key, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        pKey->SetValue(NameOrEmpty(lpValueName), dwType, sData);
+        *pfChanged = true;
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
+{
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegDeleteValueA", NameOrEmpty(lpValueName), &lResult))
+        return lResult;
+    OpenKey key;
+    if (!LookupKey(hKey, &key))
+        return ERROR_INVALID_HANDLE;
+    if (!(key.samGranted & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    return ChangeRegistry([&](RegistryKey* pTop, bool* pfChanged) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, key, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        *pfChanged = pKey->DeleteValue(NameOrEmpty(lpValueName));
+        return *pfChanged ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
+{
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegDeleteKeyA", NameOrEmpty(lpSubKey), &lResult))
+        return lResult;
+    OpenKey base;
+    if (!LookupKey(hKey, &base))
+        return ERROR_INVALID_HANDLE;
+    if (lpSubKey == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    KeyPath path;
+    if ((lResult = SplitSubkeyPath(lpSubKey, base.path, &path)) != ERROR_SUCCESS)
+        return lResult;
+    // A root is not a key that can be deleted.
+    if (path.size() == 1)
+        return ERROR_ACCESS_DENIED;
+    return ChangeRegistry([&](RegistryKey* pTop, bool* pfChanged) -> LONG {
+        RegistryKey* pBase = nullptr;
+        LONG lFound = FindOpenKey(pTop, base, &pBase);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        RegistryKey* pKey = FindKey(pTop, path);
+        if (pKey == nullptr)
+            return ERROR_FILE_NOT_FOUND;
+        // Windows deletes only keys without subkeys.
+        if (!pKey->SubkeyMap().empty())
             return ERROR_ACCESS_DENIED;
-        return ReadRegistry(
-            [&](RegistryKey* pTop) -> LONG
-            {
-                RegistryKey* pKey = nullptr;
-                LONG lFound = FindOpenKey(pTop, key, &pKey);
-                if (lFound != ERROR_SUCCESS)
-                    return lFound;
-                if (dwIndex >= pKey->Values().size())
-                    return ERROR_NO_MORE_ITEMS;
-                const RegistryValue& value = pKey->Values()[dwIndex];
-                if (lpType != nullptr)
-                    *lpType = value.dwType;
-                // Neither name nor data is written unless both fit.
-                bool fNameFits = value.sName.size() < *lpcchValueName;
-                bool fDataFits = lpData == nullptr || value.sData.size() <= *lpcbData;
-                if (!fNameFits || !fDataFits)
-                {
-                    if (lpcbData != nullptr)
-                        *lpcbData = static_cast<DWORD>(value.sData.size());
-                    return ERROR_MORE_DATA;
-                }
-                std::copy(value.sName.begin(), value.sName.end(), lpValueName);
-                lpValueName[value.sName.size()] = '\0';
-                *lpcchValueName = static_cast<DWORD>(value.sName.size());
-                return CopyData(value, lpData, lpcbData);
-            });
-    }
+        FindKey(pTop, KeyPath(path.begin(), path.end() - 1))->DeleteSubkey(path.back());
+        *pfChanged = true;
+        return ERROR_SUCCESS;
+    });
+}
 
-    LSTATUS WINAPI RegFlushKey(HKEY hKey)
-    {
-        OpenKey key;
-        bool fKnown = LookupKey(hKey, &key);
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegFlushKey", fKnown ? PathBelowRoot(key) : "", &lResult))
-            return lResult;
-        if (!fKnown)
-            return ERROR_INVALID_HANDLE;
-        return FlushRegistry();
-    }
+LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+{
+    OpenKey key;
+    bool fKnown = LookupKey(hKey, &key);
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegEnumKeyExA", fKnown ? PathBelowRoot(key) : "", &lResult))
+        return lResult;
+    if (!fKnown)
+        return ERROR_INVALID_HANDLE;
+    if (lpReserved != nullptr || lpName == nullptr || lpcchName == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (!(key.samGranted & KEY_ENUMERATE_SUB_KEYS))
+        return ERROR_ACCESS_DENIED;
+    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, key, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        const RegistryKey::Subkeys& subkeys = pKey->SubkeyMap();
+        if (dwIndex >= subkeys.size())
+            return ERROR_NO_MORE_ITEMS;
+        const std::string& sName = std::next(subkeys.begin(), dwIndex)->first;
+        if (sName.size() >= *lpcchName)
+            return ERROR_MORE_DATA;
+        std::copy(sName.begin(), sName.end(), lpName);
+        lpName[sName.size()] = '\0';
+        *lpcchName = static_cast<DWORD>(sName.size());
+        // Keys have no class and the registry keeps no times.
+        if (lpcchClass != nullptr)
+        {
+            if (lpClass != nullptr && *lpcchClass > 0)
+                lpClass[0] = '\0';
+            *lpcchClass = 0;
+        }
+        if (lpftLastWriteTime != nullptr)
+            *lpftLastWriteTime = FILETIME{0, 0};
+        return ERROR_SUCCESS;
+    });
+}
 
-    LSTATUS WINAPI RegCloseKey(HKEY hKey)
+LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    OpenKey key;
+    bool fKnown = LookupKey(hKey, &key);
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegEnumValueA", fKnown ? PathBelowRoot(key) : "", &lResult))
+        return lResult;
+    if (!fKnown)
+        return ERROR_INVALID_HANDLE;
+    if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr ||
+        (lpData != nullptr && lpcbData == nullptr))
     {
-        OpenKey key;
-        bool fKnown = LookupKey(hKey, &key);
-        LONG lResult = ERROR_SUCCESS;
-        if (FaultFor("RegCloseKey", fKnown ? PathBelowRoot(key) : "", &lResult))
-            return lResult;
-        if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER)
-            return ERROR_SUCCESS;
-        return ReleaseKeyHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+        return ERROR_INVALID_PARAMETER;
     }
+    if (!(key.samGranted & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, key, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        if (dwIndex >= pKey->Values().size())
+            return ERROR_NO_MORE_ITEMS;
+        const RegistryValue& value = pKey->Values()[dwIndex];
+        if (lpType != nullptr)
+            *lpType = value.dwType;
+        // Neither name nor data is written unless both fit.
+        bool fNameFits = value.sName.size() < *lpcchValueName;
+        bool fDataFits = lpData == nullptr || value.sData.size() <= *lpcbData;
+        if (!fNameFits || !fDataFits)
+        {
+            if (lpcbData != nullptr)
+                *lpcbData = static_cast<DWORD>(value.sData.size());
+            return ERROR_MORE_DATA;
+        }
+        std::copy(value.sName.begin(), value.sName.end(), lpValueName);
+        lpValueName[value.sName.size()] = '\0';
+        *lpcchValueName = static_cast<DWORD>(value.sName.size());
+        return CopyData(value, lpData, lpcbData);
+    });
+}
+
+LSTATUS WINAPI RegFlushKey(HKEY hKey)
+{
+    OpenKey key;
+    bool fKnown = LookupKey(hKey, &key);
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegFlushKey", fKnown ? PathBelowRoot(key) : "", &lResult))
+        return lResult;
+    if (!fKnown)
+        return ERROR_INVALID_HANDLE;
+    return FlushRegistry();
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey)
+{
+    OpenKey key;
+    bool fKnown = LookupKey(hKey, &key);
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegCloseKey", fKnown ? PathBelowRoot(key) : "", &lResult))
+        return lResult;
+    if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER)
+        return ERROR_SUCCESS;
+    return ReleaseKeyHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
 
 } // extern "C"

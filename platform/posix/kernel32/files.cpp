@@ -355,77 +355,93 @@ bool StreamFlags(const char* pszMode, int* pnFlags, char* pszPosixMode)
     return true;
 }
 
+// The first steps of a call that reads what a handle's file is: the
+// injected fault, the handle, the file's status. False with the last error
+// set when one of them fails.
+bool StatusOfHandle(const char* pszCall, HANDLE hFile, struct stat* ptStat)
+{
+    if (CallFaulted(pszCall, nullptr))
+        return false;
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
+        return false;
+    if (SysFstat(pFile->Descriptor(), ptStat) != 0)
+    {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-extern "C"
-{
+extern "C" {
 
-    HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                              LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
-                              DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/)
+{
+    if (CallFaulted("CreateFileA", lpFileName))
+        return INVALID_HANDLE_VALUE;
+    std::string sPath;
+    if (!PosixPathOf(lpFileName, &sPath))
+        return INVALID_HANDLE_VALUE;
+    int nFlags = 0;
+    if (!OpenFlags(dwDesiredAccess, dwCreationDisposition, &nFlags))
     {
-        if (CallFaulted("CreateFileA", lpFileName))
-            return INVALID_HANDLE_VALUE;
-        std::string sPath;
-        if (!PosixPathOf(lpFileName, &sPath))
-            return INVALID_HANDLE_VALUE;
-        int nFlags = 0;
-        if (!OpenFlags(dwDesiredAccess, dwCreationDisposition, &nFlags))
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return INVALID_HANDLE_VALUE;
-        }
-        const bool fOpenLink = (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
-        struct stat tStat;
-        const bool fExisted = (fOpenLink ? lstat(sPath.c_str(), &tStat) : stat(sPath.c_str(), &tStat)) == 0;
-        if (fExisted)
-        {
-            const DWORD dwError =
-                RefusalOfExisting(tStat, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
-            if (dwError != ERROR_SUCCESS)
-            {
-                SetLastError(dwError);
-                return INVALID_HANDLE_VALUE;
-            }
-            // A directory opened for its attributes and times.
-            if (S_ISDIR(tStat.st_mode))
-                nFlags = O_RDONLY | O_DIRECTORY;
-        }
-        int fd;
-        if (OnlyDescribes(dwDesiredAccess, dwCreationDisposition))
-        {
-            fd = SysOpen(sPath.c_str(), O_PATH | (fOpenLink ? O_NOFOLLOW : 0));
-        }
-        else
-        {
-            fd = fOpenLink ? OpenNoFollow(sPath, nFlags) : OpenWithoutWaiting(sPath, nFlags);
-        }
-        if (fd < 0)
-        {
-            // A link that is to be written itself: refused, as no data is behind it.
-            SetLastError(errno == EEXIST  ? ERROR_FILE_EXISTS
-                         : errno == ELOOP ? ERROR_ACCESS_DENIED
-                                          : ErrorFromPathErrno(errno, sPath));
-            return INVALID_HANDLE_VALUE;
-        }
-        const bool fMadeNow = dwCreationDisposition == CREATE_NEW;
-        const DWORD dwError = SysFstat(fd, &tStat) != 0
-                                  ? ErrorFromErrno(errno)
-                                  : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode, fMadeNow);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool fOpenLink = (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    struct stat tStat;
+    const bool fExisted = (fOpenLink ? lstat(sPath.c_str(), &tStat) : stat(sPath.c_str(), &tStat)) == 0;
+    if (fExisted)
+    {
+        const DWORD dwError =
+            RefusalOfExisting(tStat, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
         if (dwError != ERROR_SUCCESS)
         {
-            // A file made by a failed open is not left behind.
-            if (fMadeNow)
-                SysUnlink(sPath.c_str());
             SetLastError(dwError);
-            SysClose(fd);
             return INVALID_HANDLE_VALUE;
         }
-        HANDLE hFile = NewHandle(std::make_unique<FileObject>(fd, dwDesiredAccess, dwShareMode, tStat));
-        const bool fMayCreate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
-        SetLastError(fMayCreate && fExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-        return hFile;
+        // A directory opened for its attributes and times.
+        if (S_ISDIR(tStat.st_mode))
+            nFlags = O_RDONLY | O_DIRECTORY;
     }
+    int fd;
+    if (OnlyDescribes(dwDesiredAccess, dwCreationDisposition))
+    {
+        fd = SysOpen(sPath.c_str(), O_PATH | (fOpenLink ? O_NOFOLLOW : 0));
+    }
+    else
+    {
+        fd = fOpenLink ? OpenNoFollow(sPath, nFlags) : OpenWithoutWaiting(sPath, nFlags);
+    }
+    if (fd < 0)
+    {
+        // A link that is to be written itself: refused, as no data is behind it.
+        SetLastError(errno == EEXIST  ? ERROR_FILE_EXISTS
+                     : errno == ELOOP ? ERROR_ACCESS_DENIED
+                                      : ErrorFromPathErrno(errno, sPath));
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool fMadeNow = dwCreationDisposition == CREATE_NEW;
+    const DWORD dwError = SysFstat(fd, &tStat) != 0 ? ErrorFromErrno(errno)
+                                                    : LockForOthers(fd, tStat, dwDesiredAccess, dwShareMode, fMadeNow);
+    if (dwError != ERROR_SUCCESS)
+    {
+        // A file made by a failed open is not left behind.
+        if (fMadeNow)
+            SysUnlink(sPath.c_str());
+        SetLastError(dwError);
+        SysClose(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE hFile = NewHandle(std::make_unique<FileObject>(fd, dwDesiredAccess, dwShareMode, tStat));
+    const bool fMayCreate = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+    SetLastError(fMayCreate && fExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return hFile;
+}
 
 } // extern "C"
 
@@ -479,352 +495,328 @@ BOOL TransferAll(const char* pszCall, HANDLE hFile, bool fWrite, const void* pBu
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     void* /*lpOverlapped*/)
 {
+    return TransferAll("ReadFile", hFile, false, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                       [&](int fd, DWORD cbOffset, DWORD cbLeft) {
+                           return SysRead(fd, static_cast<char*>(lpBuffer) + cbOffset, cbLeft);
+                       });
+}
 
-    BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-                         void* /*lpOverlapped*/)
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      void* /*lpOverlapped*/)
+{
+    return TransferAll("WriteFile", hFile, true, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                       [&](int fd, DWORD cbOffset, DWORD cbLeft) {
+                           return SysWrite(fd, static_cast<const char*>(lpBuffer) + cbOffset, cbLeft);
+                       });
+}
+
+// The file ends at the handle's position.
+BOOL WINAPI SetEndOfFile(HANDLE hFile)
+{
+    if (CallFaulted("SetEndOfFile", nullptr))
+        return FALSE;
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
+        return FALSE;
+    if (!pFile->CanWrite())
     {
-        return TransferAll("ReadFile", hFile, false, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
-                           [&](int fd, DWORD cbOffset, DWORD cbLeft)
-                           { return SysRead(fd, static_cast<char*>(lpBuffer) + cbOffset, cbLeft); });
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
     }
-
-    BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
-                          void* /*lpOverlapped*/)
+    const off_t nPosition = SysLseek(pFile->Descriptor(), 0, SEEK_CUR);
+    if (nPosition < 0 || SysFtruncate(pFile->Descriptor(), nPosition) != 0)
     {
-        return TransferAll("WriteFile", hFile, true, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
-                           [&](int fd, DWORD cbOffset, DWORD cbLeft)
-                           { return SysWrite(fd, static_cast<const char*>(lpBuffer) + cbOffset, cbLeft); });
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
     }
+    return TRUE;
+}
 
-    // The file ends at the handle's position.
-    BOOL WINAPI SetEndOfFile(HANDLE hFile)
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime)
+{
+    struct stat tStat;
+    if (!StatusOfHandle("GetFileTime", hFile, &tStat))
+        return FALSE;
+    FileTimesFromStat(tStat, lpCreationTime, lpLastAccessTime, lpLastWriteTime);
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const FILETIME* lpLastAccessTime,
+                        const FILETIME* lpLastWriteTime)
+{
+    if (CallFaulted("SetFileTime", nullptr))
+        return FALSE;
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
+        return FALSE;
+    if (!pFile->CanWriteAttributes())
     {
-        if (CallFaulted("SetEndOfFile", nullptr))
-            return FALSE;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return FALSE;
-        if (!pFile->CanWrite())
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // No time given, zero, or all bits set (Windows: stop updating) leave a
+    // time as it is. The file system keeps no creation time to set.
+    auto TimeToSet = [](const FILETIME* pftTime) {
+        struct timespec tTime;
+        const bool fKeep = pftTime == nullptr || (pftTime->dwLowDateTime == 0 && pftTime->dwHighDateTime == 0) ||
+                           (pftTime->dwLowDateTime == 0xFFFFFFFF && pftTime->dwHighDateTime == 0xFFFFFFFF);
+        if (fKeep)
         {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
+            tTime.tv_sec = 0;
+            tTime.tv_nsec = UTIME_OMIT;
         }
-        const off_t nPosition = SysLseek(pFile->Descriptor(), 0, SEEK_CUR);
-        if (nPosition < 0 || SysFtruncate(pFile->Descriptor(), nPosition) != 0)
+        else
+        {
+            tTime = TimespecFromFileTime(*pftTime);
+        }
+        return tTime;
+    };
+    const struct timespec atTimes[2] = {TimeToSet(lpLastAccessTime), TimeToSet(lpLastWriteTime)};
+    if (SysFutimens(pFile->Descriptor(), atTimes) != 0)
+    {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation)
+{
+    struct stat tStat;
+    if (!StatusOfHandle("GetFileInformationByHandle", hFile, &tStat))
+        return FALSE;
+    BY_HANDLE_FILE_INFORMATION tInfo;
+    tInfo.dwFileAttributes = HandleAttributes(tStat);
+    FileTimesFromStat(tStat, &tInfo.ftCreationTime, &tInfo.ftLastAccessTime, &tInfo.ftLastWriteTime);
+    tInfo.dwVolumeSerialNumber = static_cast<DWORD>(tStat.st_dev);
+    const uint64_t cbSize = DataSize(tStat);
+    tInfo.nFileSizeHigh = static_cast<DWORD>(cbSize >> 32);
+    tInfo.nFileSizeLow = static_cast<DWORD>(cbSize);
+    // A directory's entries "." and ".." are no names of it on Windows.
+    tInfo.nNumberOfLinks = S_ISDIR(tStat.st_mode) ? 1 : static_cast<DWORD>(tStat.st_nlink);
+    tInfo.nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(tStat.st_ino) >> 32);
+    tInfo.nFileIndexLow = static_cast<DWORD>(tStat.st_ino);
+    *lpFileInformation = tInfo;
+    return TRUE;
+}
+
+LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2)
+{
+    const uint64_t nTime1 = (static_cast<uint64_t>(lpFileTime1->dwHighDateTime) << 32) | lpFileTime1->dwLowDateTime;
+    const uint64_t nTime2 = (static_cast<uint64_t>(lpFileTime2->dwHighDateTime) << 32) | lpFileTime2->dwLowDateTime;
+    return nTime1 < nTime2 ? -1 : nTime1 > nTime2 ? 1 : 0;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
+{
+    if (CallFaulted("DeleteFileA", lpFileName))
+        return FALSE;
+    std::string sPath;
+    if (!PosixPathOf(lpFileName, &sPath))
+        return FALSE;
+    struct stat tStat;
+    if (lstat(sPath.c_str(), &tStat) != 0)
+    {
+        SetLastError(ErrorFromPathErrno(errno, sPath));
+        return FALSE;
+    }
+    if (S_ISDIR(tStat.st_mode) || (AttributesFromStat(tStat) & FILE_ATTRIBUTE_READONLY) != 0)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (AnyOpenFile(tStat, [](const FileObject& tOpen) { return tOpen.DeniesDelete(); }))
+    {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    // Another process that holds the file without allowing its deletion holds
+    // its lock (see LockForOthers); the lock is kept while the name goes, so that
+    // no open takes the file in between.
+    int fdLocked = -1;
+    if (S_ISREG(tStat.st_mode))
+    {
+        fdLocked = SysOpen(sPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+        if (fdLocked >= 0 && SysFlock(fdLocked, LOCK_EX | LOCK_NB) != 0)
         {
             SetLastError(ErrorFromErrno(errno));
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
-                            LPFILETIME lpLastWriteTime)
-    {
-        if (CallFaulted("GetFileTime", nullptr))
-            return FALSE;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return FALSE;
-        struct stat tStat;
-        if (SysFstat(pFile->Descriptor(), &tStat) != 0)
-        {
-            SetLastError(ErrorFromErrno(errno));
-            return FALSE;
-        }
-        FileTimesFromStat(tStat, lpCreationTime, lpLastAccessTime, lpLastWriteTime);
-        return TRUE;
-    }
-
-    BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* /*lpCreationTime*/, const FILETIME* lpLastAccessTime,
-                            const FILETIME* lpLastWriteTime)
-    {
-        if (CallFaulted("SetFileTime", nullptr))
-            return FALSE;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return FALSE;
-        if (!pFile->CanWriteAttributes())
-        {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        // No time given, zero, or all bits set (Windows: stop updating) leave a
-        // time as it is. The file system keeps no creation time to set.
-        auto TimeToSet = [](const FILETIME* pftTime)
-        {
-            struct timespec tTime;
-            const bool fKeep = pftTime == nullptr || (pftTime->dwLowDateTime == 0 && pftTime->dwHighDateTime == 0) ||
-                               (pftTime->dwLowDateTime == 0xFFFFFFFF && pftTime->dwHighDateTime == 0xFFFFFFFF);
-            if (fKeep)
-            {
-                tTime.tv_sec = 0;
-                tTime.tv_nsec = UTIME_OMIT;
-            }
-            else
-            {
-                tTime = TimespecFromFileTime(*pftTime);
-            }
-            return tTime;
-        };
-        const struct timespec atTimes[2] = {TimeToSet(lpLastAccessTime), TimeToSet(lpLastWriteTime)};
-        if (SysFutimens(pFile->Descriptor(), atTimes) != 0)
-        {
-            SetLastError(ErrorFromErrno(errno));
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation)
-    {
-        if (CallFaulted("GetFileInformationByHandle", nullptr))
-            return FALSE;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return FALSE;
-        struct stat tStat;
-        if (SysFstat(pFile->Descriptor(), &tStat) != 0)
-        {
-            SetLastError(ErrorFromErrno(errno));
-            return FALSE;
-        }
-        BY_HANDLE_FILE_INFORMATION tInfo;
-        tInfo.dwFileAttributes = HandleAttributes(tStat);
-        FileTimesFromStat(tStat, &tInfo.ftCreationTime, &tInfo.ftLastAccessTime, &tInfo.ftLastWriteTime);
-        tInfo.dwVolumeSerialNumber = static_cast<DWORD>(tStat.st_dev);
-        const uint64_t cbSize = DataSize(tStat);
-        tInfo.nFileSizeHigh = static_cast<DWORD>(cbSize >> 32);
-        tInfo.nFileSizeLow = static_cast<DWORD>(cbSize);
-        // A directory's entries "." and ".." are no names of it on Windows.
-        tInfo.nNumberOfLinks = S_ISDIR(tStat.st_mode) ? 1 : static_cast<DWORD>(tStat.st_nlink);
-        tInfo.nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(tStat.st_ino) >> 32);
-        tInfo.nFileIndexLow = static_cast<DWORD>(tStat.st_ino);
-        *lpFileInformation = tInfo;
-        return TRUE;
-    }
-
-    LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2)
-    {
-        const uint64_t nTime1 = (static_cast<uint64_t>(lpFileTime1->dwHighDateTime) << 32) | lpFileTime1->dwLowDateTime;
-        const uint64_t nTime2 = (static_cast<uint64_t>(lpFileTime2->dwHighDateTime) << 32) | lpFileTime2->dwLowDateTime;
-        return nTime1 < nTime2 ? -1 : nTime1 > nTime2 ? 1 : 0;
-    }
-
-    BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
-    {
-        if (CallFaulted("DeleteFileA", lpFileName))
-            return FALSE;
-        std::string sPath;
-        if (!PosixPathOf(lpFileName, &sPath))
-            return FALSE;
-        struct stat tStat;
-        if (lstat(sPath.c_str(), &tStat) != 0)
-        {
-            SetLastError(ErrorFromPathErrno(errno, sPath));
-            return FALSE;
-        }
-        if (S_ISDIR(tStat.st_mode) || (AttributesFromStat(tStat) & FILE_ATTRIBUTE_READONLY) != 0)
-        {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        if (AnyOpenFile(tStat, [](const FileObject& tOpen) { return tOpen.DeniesDelete(); }))
-        {
-            SetLastError(ERROR_SHARING_VIOLATION);
-            return FALSE;
-        }
-        // Another process that holds the file without allowing its deletion holds
-        // its lock (see LockForOthers); the lock is kept while the name goes, so that
-        // no open takes the file in between.
-        int fdLocked = -1;
-        if (S_ISREG(tStat.st_mode))
-        {
-            fdLocked = SysOpen(sPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
-            if (fdLocked >= 0 && SysFlock(fdLocked, LOCK_EX | LOCK_NB) != 0)
-            {
-                SetLastError(ErrorFromErrno(errno));
-                SysClose(fdLocked);
-                return FALSE;
-            }
-        }
-        const bool fUnlinked = SysUnlink(sPath.c_str()) == 0;
-        const DWORD dwError = fUnlinked ? ERROR_SUCCESS : ErrorFromPathErrno(errno, sPath);
-        if (fdLocked >= 0)
             SysClose(fdLocked);
-        if (!fUnlinked)
-            SetLastError(dwError);
-        return fUnlinked ? TRUE : FALSE;
-    }
-
-    // The path of the file a handle has, as the system resolved it when it was
-    // opened: a link opened through has its target's path. "\\?\" and the
-    // Windows path; with too small a buffer the size it needs, with its NUL.
-    DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD cchFilePath, DWORD /*dwFlags*/)
-    {
-        if (CallFaulted("GetFinalPathNameByHandleA", nullptr))
-            return 0;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return 0;
-        const std::string sHostPath = DescriptorPath(pFile->Descriptor());
-        if (sHostPath.empty() || sHostPath[0] != '/')
-        {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-            return 0;
-        }
-        const std::string sPath = "\\\\?\\" + ToWindowsPath(sHostPath);
-        if (lpszFilePath == nullptr || cchFilePath <= sPath.size())
-            return static_cast<DWORD>(sPath.size() + 1);
-        memcpy(lpszFilePath, sPath.c_str(), sPath.size() + 1);
-        return static_cast<DWORD>(sPath.size());
-    }
-
-    // A lock on a range of a file, held until the handle (or the descriptor
-    // that took its file over) is closed; other handles, in this process or
-    // another, are refused it. The range may lie past the end of the file.
-    BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
-                         DWORD nNumberOfBytesToLockHigh)
-    {
-        if (CallFaulted("LockFile", nullptr))
-            return FALSE;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return FALSE;
-        const uint64_t nOffset = (static_cast<uint64_t>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
-        const uint64_t cbRange = (static_cast<uint64_t>(nNumberOfBytesToLockHigh) << 32) | nNumberOfBytesToLockLow;
-        if (cbRange == 0 || nOffset > static_cast<uint64_t>(INT64_MAX) ||
-            cbRange > static_cast<uint64_t>(INT64_MAX) - nOffset)
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        struct flock tLock
-        {
-        };
-        tLock.l_type = pFile->CanWrite() ? F_WRLCK : F_RDLCK;
-        tLock.l_whence = SEEK_SET;
-        tLock.l_start = static_cast<off_t>(nOffset);
-        tLock.l_len = static_cast<off_t>(cbRange);
-        if (SysFcntl(pFile->Descriptor(), F_OFD_SETLK, &tLock) != 0)
-        {
-            SetLastError(errno == EAGAIN || errno == EACCES ? ERROR_LOCK_VIOLATION : ErrorFromErrno(errno));
-            return FALSE;
-        }
-        return TRUE;
     }
+    const bool fUnlinked = SysUnlink(sPath.c_str()) == 0;
+    const DWORD dwError = fUnlinked ? ERROR_SUCCESS : ErrorFromPathErrno(errno, sPath);
+    if (fdLocked >= 0)
+        SysClose(fdLocked);
+    if (!fUnlinked)
+        SetLastError(dwError);
+    return fUnlinked ? TRUE : FALSE;
+}
 
-    // What kind of file a handle has: a FIFO or socket is a pipe, a character
-    // device a character file, everything else a file on disk.
-    DWORD WINAPI GetFileType(HANDLE hFile)
+// The path of the file a handle has, as the system resolved it when it was
+// opened: a link opened through has its target's path. "\\?\" and the
+// Windows path; with too small a buffer the size it needs, with its NUL.
+DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD cchFilePath, DWORD /*dwFlags*/)
+{
+    if (CallFaulted("GetFinalPathNameByHandleA", nullptr))
+        return 0;
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
+        return 0;
+    const std::string sHostPath = DescriptorPath(pFile->Descriptor());
+    if (sHostPath.empty() || sHostPath[0] != '/')
     {
-        if (CallFaulted("GetFileType", nullptr))
-            return FILE_TYPE_UNKNOWN;
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-            return FILE_TYPE_UNKNOWN;
-        struct stat tStat;
-        if (SysFstat(pFile->Descriptor(), &tStat) != 0)
-        {
-            SetLastError(ErrorFromErrno(errno));
-            return FILE_TYPE_UNKNOWN;
-        }
-        SetLastError(ERROR_SUCCESS);
-        if (S_ISFIFO(tStat.st_mode) || S_ISSOCK(tStat.st_mode))
-            return FILE_TYPE_PIPE;
-        return S_ISCHR(tStat.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_DISK;
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
     }
+    const std::string sPath = "\\\\?\\" + ToWindowsPath(sHostPath);
+    if (lpszFilePath == nullptr || cchFilePath <= sPath.size())
+        return static_cast<DWORD>(sPath.size() + 1);
+    memcpy(lpszFilePath, sPath.c_str(), sPath.size() + 1);
+    return static_cast<DWORD>(sPath.size());
+}
 
-    // A second name for an existing file.
-    BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
-                                LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/)
+// A lock on a range of a file, held until the handle (or the descriptor
+// that took its file over) is closed; other handles, in this process or
+// another, are refused it. The range may lie past the end of the file.
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                     DWORD nNumberOfBytesToLockHigh)
+{
+    if (CallFaulted("LockFile", nullptr))
+        return FALSE;
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
+        return FALSE;
+    const uint64_t nOffset = (static_cast<uint64_t>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
+    const uint64_t cbRange = (static_cast<uint64_t>(nNumberOfBytesToLockHigh) << 32) | nNumberOfBytesToLockLow;
+    if (cbRange == 0 || nOffset > static_cast<uint64_t>(INT64_MAX) ||
+        cbRange > static_cast<uint64_t>(INT64_MAX) - nOffset)
     {
-        if (CallFaulted("CreateHardLinkA", lpFileName))
-            return FALSE;
-        std::string sPath;
-        std::string sExistingPath;
-        if (!PosixPathOf(lpFileName, &sPath) || !PosixPathOf(lpExistingFileName, &sExistingPath))
-            return FALSE;
-        if (SysLink(sExistingPath.c_str(), sPath.c_str()) != 0)
-        {
-            SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromPathErrno(errno, sExistingPath));
-            return FALSE;
-        }
-        return TRUE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
+    struct flock tLock
+    {
+    };
+    tLock.l_type = pFile->CanWrite() ? F_WRLCK : F_RDLCK;
+    tLock.l_whence = SEEK_SET;
+    tLock.l_start = static_cast<off_t>(nOffset);
+    tLock.l_len = static_cast<off_t>(cbRange);
+    if (SysFcntl(pFile->Descriptor(), F_OFD_SETLK, &tLock) != 0)
+    {
+        SetLastError(errno == EAGAIN || errno == EACCES ? ERROR_LOCK_VIOLATION : ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
 
-    // Streams are always shared here: POSIX has no share modes, and a stream is
-    // not a handle that the share check could see.
-    FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/)
-    {
-        if (ErrnoCallFaulted("_fsopen", filename))
-            return nullptr;
-        int nFlags = 0;
-        char szPosixMode[3];
-        if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode))
-        {
-            errno = EINVAL;
-            return nullptr;
-        }
-        std::string sPath;
-        DWORD dwError = ERROR_SUCCESS;
-        if (!ToPosixPath(filename, &sPath, &dwError))
-        {
-            errno = ENOENT;
-            return nullptr;
-        }
-        const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
-        if (fd < 0)
-            return nullptr;
-        FILE* pStream = StreamOnDescriptor(fd, szPosixMode);
-        if (pStream == nullptr)
-        {
-            const int nErrno = errno;
-            SysClose(fd);
-            errno = nErrno;
-        }
-        return pStream;
-    }
+// What kind of file a handle has: a FIFO or socket is a pipe, a character
+// device a character file, everything else a file on disk.
+DWORD WINAPI GetFileType(HANDLE hFile)
+{
+    struct stat tStat;
+    if (!StatusOfHandle("GetFileType", hFile, &tStat))
+        return FILE_TYPE_UNKNOWN;
+    SetLastError(ERROR_SUCCESS);
+    if (S_ISFIFO(tStat.st_mode) || S_ISSOCK(tStat.st_mode))
+        return FILE_TYPE_PIPE;
+    return S_ISCHR(tStat.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_DISK;
+}
 
-    // The descriptor takes the handle's file over and the handle is closed: as
-    // on Windows, closing the descriptor (or its stream) closes the file. Like a
-    // stream, a descriptor is not seen by the share check. Streams never
-    // translate line ends here, so only _O_APPEND counts among the flags.
-    int _open_osfhandle(intptr_t osfhandle, int flags)
+// A second name for an existing file.
+BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
+                            LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/)
+{
+    if (CallFaulted("CreateHardLinkA", lpFileName))
+        return FALSE;
+    std::string sPath;
+    std::string sExistingPath;
+    if (!PosixPathOf(lpFileName, &sPath) || !PosixPathOf(lpExistingFileName, &sExistingPath))
+        return FALSE;
+    if (SysLink(sExistingPath.c_str(), sPath.c_str()) != 0)
     {
-        if (ErrnoCallFaulted("_open_osfhandle", nullptr))
-            return -1;
-        const HANDLE hFile = reinterpret_cast<HANDLE>(osfhandle);
-        FileObject* pFile = LookupFile(hFile);
-        if (pFile == nullptr)
-        {
-            errno = EBADF;
-            return -1;
-        }
-        if ((flags & _O_APPEND) != 0 && !WritesAtTheEnd(pFile->Descriptor()))
-            return -1;
-        const int fd = pFile->TakeDescriptor();
-        ReleaseHandle(hFile);
-        return fd;
+        SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromPathErrno(errno, sExistingPath));
+        return FALSE;
     }
+    return TRUE;
+}
 
-    FILE* _fdopen(int fd, const char* mode)
+// Streams are always shared here: POSIX has no share modes, and a stream is
+// not a handle that the share check could see.
+FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/)
+{
+    if (ErrnoCallFaulted("_fsopen", filename))
+        return nullptr;
+    int nFlags = 0;
+    char szPosixMode[3];
+    if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode))
     {
-        if (ErrnoCallFaulted("_fdopen", nullptr))
-            return nullptr;
-        if (fd < 0 || SysFcntl(fd, F_GETFD, 0) == -1)
-        {
-            errno = EBADF;
-            return nullptr;
-        }
-        return StreamOnDescriptor(fd, mode);
+        errno = EINVAL;
+        return nullptr;
     }
+    std::string sPath;
+    DWORD dwError = ERROR_SUCCESS;
+    if (!ToPosixPath(filename, &sPath, &dwError))
+    {
+        errno = ENOENT;
+        return nullptr;
+    }
+    const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
+    if (fd < 0)
+        return nullptr;
+    FILE* pStream = StreamOnDescriptor(fd, szPosixMode);
+    if (pStream == nullptr)
+    {
+        const int nErrno = errno;
+        SysClose(fd);
+        errno = nErrno;
+    }
+    return pStream;
+}
 
-    int _close(int fd)
+// The descriptor takes the handle's file over and the handle is closed: as
+// on Windows, closing the descriptor (or its stream) closes the file. Like a
+// stream, a descriptor is not seen by the share check. Streams never
+// translate line ends here, so only _O_APPEND counts among the flags.
+int _open_osfhandle(intptr_t osfhandle, int flags)
+{
+    if (ErrnoCallFaulted("_open_osfhandle", nullptr))
+        return -1;
+    const HANDLE hFile = reinterpret_cast<HANDLE>(osfhandle);
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
     {
-        return SysClose(fd);
+        errno = EBADF;
+        return -1;
     }
+    if ((flags & _O_APPEND) != 0 && !WritesAtTheEnd(pFile->Descriptor()))
+        return -1;
+    const int fd = pFile->TakeDescriptor();
+    ReleaseHandle(hFile);
+    return fd;
+}
+
+FILE* _fdopen(int fd, const char* mode)
+{
+    if (ErrnoCallFaulted("_fdopen", nullptr))
+        return nullptr;
+    if (fd < 0 || SysFcntl(fd, F_GETFD, 0) == -1)
+    {
+        errno = EBADF;
+        return nullptr;
+    }
+    return StreamOnDescriptor(fd, mode);
+}
+
+int _close(int fd)
+{
+    return SysClose(fd);
+}
 
 } // extern "C"

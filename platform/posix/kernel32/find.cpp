@@ -173,71 +173,70 @@ void SplitPattern(const std::string& sPattern, std::string* psDirectory, std::st
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
 {
-
-    HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
+    if (CallFaulted("FindFirstFileA", lpFileName))
+        return INVALID_HANDLE_VALUE;
+    if (lpFileName == nullptr || lpFileName[0] == '\0')
     {
-        if (CallFaulted("FindFirstFileA", lpFileName))
-            return INVALID_HANDLE_VALUE;
-        if (lpFileName == nullptr || lpFileName[0] == '\0')
-        {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        std::string sDirectory;
-        std::string sMask;
-        SplitPattern(lpFileName, &sDirectory, &sMask);
-        // A pattern that ends in a separator names no entry.
-        if (sMask.empty())
-        {
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        std::string sPosixDirectory = ".";
-        if (!sDirectory.empty() && !PosixPathOf(sDirectory.c_str(), &sPosixDirectory))
-            return INVALID_HANDLE_VALUE;
-        std::vector<WIN32_FIND_DATAA> vEntries;
-        if (!FindEntries(sPosixDirectory, sMask, &vEntries))
-            return INVALID_HANDLE_VALUE;
-        if (vEntries.empty())
-        {
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        auto pFind = std::make_unique<FindObject>(std::move(vEntries));
-        pFind->Next(lpFindFileData);
-        return NewHandle(std::move(pFind));
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
     }
-
-    BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
+    std::string sDirectory;
+    std::string sMask;
+    SplitPattern(lpFileName, &sDirectory, &sMask);
+    // A pattern that ends in a separator names no entry.
+    if (sMask.empty())
     {
-        if (CallFaulted("FindNextFileA", nullptr))
-            return FALSE;
-        auto* pFind = static_cast<FindObject*>(LookupHandle(hFindFile, HandleKind::Find));
-        if (pFind == nullptr)
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        if (!pFind->Next(lpFindFileData))
-        {
-            SetLastError(ERROR_NO_MORE_FILES);
-            return FALSE;
-        }
-        return TRUE;
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
     }
-
-    BOOL WINAPI FindClose(HANDLE hFindFile)
+    std::string sPosixDirectory = ".";
+    if (!sDirectory.empty() && !PosixPathOf(sDirectory.c_str(), &sPosixDirectory))
+        return INVALID_HANDLE_VALUE;
+    std::vector<WIN32_FIND_DATAA> vEntries;
+    if (!FindEntries(sPosixDirectory, sMask, &vEntries))
+        return INVALID_HANDLE_VALUE;
+    if (vEntries.empty())
     {
-        if (CallFaulted("FindClose", nullptr))
-            return FALSE;
-        if (LookupHandle(hFindFile, HandleKind::Find) == nullptr || !ReleaseHandle(hFindFile))
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        return TRUE;
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
     }
+    auto pFind = std::make_unique<FindObject>(std::move(vEntries));
+    pFind->Next(lpFindFileData);
+    return NewHandle(std::move(pFind));
+}
+
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
+{
+    if (CallFaulted("FindNextFileA", nullptr))
+        return FALSE;
+    auto* pFind = static_cast<FindObject*>(LookupHandle(hFindFile, HandleKind::Find));
+    if (pFind == nullptr)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!pFind->Next(lpFindFileData))
+    {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile)
+{
+    if (CallFaulted("FindClose", nullptr))
+        return FALSE;
+    if (LookupHandle(hFindFile, HandleKind::Find) == nullptr || !ReleaseHandle(hFindFile))
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
 
 } // extern "C"

@@ -131,81 +131,78 @@ Handle* LookupObject(HANDLE hObject, HandleKind eKind)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                           LPCSTR lpName)
 {
+    (void)lpEventAttributes; // handles are not inherited here
+    return CreateOrOpen("CreateEventA", HandleKind::Event, lpName, true, [&](ObjectState* pState) {
+        InitSharedEvent(&pState->tEvent, bManualReset != FALSE, bInitialState != FALSE);
+    });
+}
 
-    HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
-                               LPCSTR lpName)
-    {
-        (void)lpEventAttributes; // handles are not inherited here
-        return CreateOrOpen("CreateEventA", HandleKind::Event, lpName, true,
-                            [&](ObjectState* pState)
-                            { InitSharedEvent(&pState->tEvent, bManualReset != FALSE, bInitialState != FALSE); });
-    }
+HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName)
+{
+    (void)dwDesiredAccess; // every handle has every right
+    (void)bInheritHandle;
+    return CreateOrOpen("OpenEventA", HandleKind::Event, lpName, false, nullptr);
+}
 
-    HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName)
-    {
-        (void)dwDesiredAccess; // every handle has every right
-        (void)bInheritHandle;
-        return CreateOrOpen("OpenEventA", HandleKind::Event, lpName, false, nullptr);
-    }
+BOOL WINAPI SetEvent(HANDLE hEvent)
+{
+    if (CallFaulted("SetEvent", nullptr))
+        return FALSE;
+    auto* pEvent = LookupObject<EventHandle>(hEvent, HandleKind::Event);
+    if (pEvent == nullptr)
+        return FALSE;
+    SetSharedEvent(&pEvent->State()->tEvent);
+    return TRUE;
+}
 
-    BOOL WINAPI SetEvent(HANDLE hEvent)
-    {
-        if (CallFaulted("SetEvent", nullptr))
-            return FALSE;
-        auto* pEvent = LookupObject<EventHandle>(hEvent, HandleKind::Event);
-        if (pEvent == nullptr)
-            return FALSE;
-        SetSharedEvent(&pEvent->State()->tEvent);
-        return TRUE;
-    }
+BOOL WINAPI ResetEvent(HANDLE hEvent)
+{
+    if (CallFaulted("ResetEvent", nullptr))
+        return FALSE;
+    auto* pEvent = LookupObject<EventHandle>(hEvent, HandleKind::Event);
+    if (pEvent == nullptr)
+        return FALSE;
+    ResetSharedEvent(&pEvent->State()->tEvent);
+    return TRUE;
+}
 
-    BOOL WINAPI ResetEvent(HANDLE hEvent)
-    {
-        if (CallFaulted("ResetEvent", nullptr))
-            return FALSE;
-        auto* pEvent = LookupObject<EventHandle>(hEvent, HandleKind::Event);
-        if (pEvent == nullptr)
-            return FALSE;
-        ResetSharedEvent(&pEvent->State()->tEvent);
-        return TRUE;
-    }
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
+{
+    (void)lpMutexAttributes;
+    // Ownership is taken only by the call that creates the mutex, before any
+    // other thread can see it.
+    return CreateOrOpen("CreateMutexA", HandleKind::Mutex, lpName, true, [&](ObjectState* pState) {
+        InitSharedMutex(&pState->tMutex);
+        if (bInitialOwner)
+            WaitSharedMutex(&pState->tMutex, WaitDeadline(0));
+    });
+}
 
-    HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
-    {
-        (void)lpMutexAttributes;
-        // Ownership is taken only by the call that creates the mutex, before any
-        // other thread can see it.
-        return CreateOrOpen("CreateMutexA", HandleKind::Mutex, lpName, true,
-                            [&](ObjectState* pState)
-                            {
-                                InitSharedMutex(&pState->tMutex);
-                                if (bInitialOwner)
-                                    WaitSharedMutex(&pState->tMutex, WaitDeadline(0));
-                            });
-    }
+HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName)
+{
+    (void)dwDesiredAccess;
+    (void)bInheritHandle;
+    return CreateOrOpen("OpenMutexA", HandleKind::Mutex, lpName, false, nullptr);
+}
 
-    HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName)
+BOOL WINAPI ReleaseMutex(HANDLE hMutex)
+{
+    if (CallFaulted("ReleaseMutex", nullptr))
+        return FALSE;
+    auto* pMutex = LookupObject<MutexHandle>(hMutex, HandleKind::Mutex);
+    if (pMutex == nullptr)
+        return FALSE;
+    if (!ReleaseSharedMutex(&pMutex->State()->tMutex))
     {
-        (void)dwDesiredAccess;
-        (void)bInheritHandle;
-        return CreateOrOpen("OpenMutexA", HandleKind::Mutex, lpName, false, nullptr);
+        SetLastError(ERROR_NOT_OWNER);
+        return FALSE;
     }
-
-    BOOL WINAPI ReleaseMutex(HANDLE hMutex)
-    {
-        if (CallFaulted("ReleaseMutex", nullptr))
-            return FALSE;
-        auto* pMutex = LookupObject<MutexHandle>(hMutex, HandleKind::Mutex);
-        if (pMutex == nullptr)
-            return FALSE;
-        if (!ReleaseSharedMutex(&pMutex->State()->tMutex))
-        {
-            SetLastError(ERROR_NOT_OWNER);
-            return FALSE;
-        }
-        return TRUE;
-    }
+    return TRUE;
+}
 
 } // extern "C"

@@ -166,81 +166,80 @@ private:
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                           LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation)
 {
-
-    BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
-                               LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
-                               LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
-                               LPPROCESS_INFORMATION lpProcessInformation)
+    // Handles are never inherited here, and the child shares this console.
+    (void)lpProcessAttributes;
+    (void)lpThreadAttributes;
+    (void)bInheritHandles;
+    (void)lpStartupInfo;
+    if (CallFaulted("CreateProcessA", lpApplicationName != nullptr ? lpApplicationName : lpCommandLine))
+        return FALSE;
+    if (lpProcessInformation == nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr))
     {
-        // Handles are never inherited here, and the child shares this console.
-        (void)lpProcessAttributes;
-        (void)lpThreadAttributes;
-        (void)bInheritHandles;
-        (void)lpStartupInfo;
-        if (CallFaulted("CreateProcessA", lpApplicationName != nullptr ? lpApplicationName : lpCommandLine))
-            return FALSE;
-        if (lpProcessInformation == nullptr || (lpApplicationName == nullptr && lpCommandLine == nullptr))
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        if ((dwCreationFlags & CREATE_SUSPENDED) != 0 || lpEnvironment != nullptr || lpCurrentDirectory != nullptr)
-        {
-            SetLastError(ERROR_NOT_SUPPORTED);
-            return FALSE;
-        }
-        const CommandLineParts tParts = SplitCommandLine(lpCommandLine != nullptr ? lpCommandLine : lpApplicationName);
-        std::string sPath;
-        if (!ProgramPath(lpApplicationName != nullptr ? std::string(lpApplicationName) : tParts.sProgram, &sPath))
-        {
-            return FALSE;
-        }
-        std::vector<char*> vArguments{const_cast<char*>(tParts.sProgram.c_str())};
-        if (!tParts.sRest.empty())
-            vArguments.push_back(const_cast<char*>(tParts.sRest.c_str()));
-        vArguments.push_back(nullptr);
-        // Looked at first as well: posix_spawn cannot always report a failed
-        // exec (not under valgrind, for one), and then the child just exits 127.
-        if (access(sPath.c_str(), X_OK) != 0)
-        {
-            SetLastError(SpawnError(errno));
-            return FALSE;
-        }
-        pid_t nPid = 0;
-        const int nResult = posix_spawn(&nPid, sPath.c_str(), nullptr, nullptr, vArguments.data(), environ);
-        if (nResult != 0)
-        {
-            SetLastError(SpawnError(nResult));
-            return FALSE;
-        }
-        auto pChild = std::make_shared<ChildState>();
-        pChild->nPid = nPid;
-        lpProcessInformation->hProcess = NewHandle(std::make_unique<ChildHandle>(HandleKind::Process, pChild));
-        lpProcessInformation->hThread = NewHandle(std::make_unique<ChildHandle>(HandleKind::Thread, pChild));
-        lpProcessInformation->dwProcessId = static_cast<DWORD>(nPid);
-        lpProcessInformation->dwThreadId = static_cast<DWORD>(nPid); // the main thread's id is the process id
-        return TRUE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
-
-    BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
+    if ((dwCreationFlags & CREATE_SUSPENDED) != 0 || lpEnvironment != nullptr || lpCurrentDirectory != nullptr)
     {
-        if (CallFaulted("GetExitCodeProcess", nullptr))
-            return FALSE;
-        auto* pChild = static_cast<ChildHandle*>(LookupHandle(hProcess, HandleKind::Process));
-        if (pChild == nullptr)
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        if (lpExitCode == nullptr)
-        {
-            SetLastError(ERROR_NOACCESS);
-            return FALSE;
-        }
-        *lpExitCode = pChild->ExitCode();
-        return TRUE;
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
     }
+    const CommandLineParts tParts = SplitCommandLine(lpCommandLine != nullptr ? lpCommandLine : lpApplicationName);
+    std::string sPath;
+    if (!ProgramPath(lpApplicationName != nullptr ? std::string(lpApplicationName) : tParts.sProgram, &sPath))
+    {
+        return FALSE;
+    }
+    std::vector<char*> vArguments{const_cast<char*>(tParts.sProgram.c_str())};
+    if (!tParts.sRest.empty())
+        vArguments.push_back(const_cast<char*>(tParts.sRest.c_str()));
+    vArguments.push_back(nullptr);
+    // Looked at first as well: posix_spawn cannot always report a failed
+    // exec (not under valgrind, for one), and then the child just exits 127.
+    if (access(sPath.c_str(), X_OK) != 0)
+    {
+        SetLastError(SpawnError(errno));
+        return FALSE;
+    }
+    pid_t nPid = 0;
+    const int nResult = posix_spawn(&nPid, sPath.c_str(), nullptr, nullptr, vArguments.data(), environ);
+    if (nResult != 0)
+    {
+        SetLastError(SpawnError(nResult));
+        return FALSE;
+    }
+    auto pChild = std::make_shared<ChildState>();
+    pChild->nPid = nPid;
+    lpProcessInformation->hProcess = NewHandle(std::make_unique<ChildHandle>(HandleKind::Process, pChild));
+    lpProcessInformation->hThread = NewHandle(std::make_unique<ChildHandle>(HandleKind::Thread, pChild));
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(nPid);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(nPid); // the main thread's id is the process id
+    return TRUE;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
+{
+    if (CallFaulted("GetExitCodeProcess", nullptr))
+        return FALSE;
+    auto* pChild = static_cast<ChildHandle*>(LookupHandle(hProcess, HandleKind::Process));
+    if (pChild == nullptr)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lpExitCode == nullptr)
+    {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    *lpExitCode = pChild->ExitCode();
+    return TRUE;
+}
 
 } // extern "C"

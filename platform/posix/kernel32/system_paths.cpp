@@ -48,73 +48,72 @@ bool ExecutablePath(std::string* psPosixPath)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
+    return MachineDirectory("GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
+}
 
-    UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    return MachineDirectory("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
+}
+
+// Only the program itself is a module here. A name that does not fit is cut
+// to nSize - 1 characters and terminated, as current Windows does.
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
+{
+    if (CallFaulted("GetModuleFileNameA", nullptr))
+        return 0;
+    if (hModule != nullptr)
     {
-        return MachineDirectory("GetWindowsDirectoryA", "C:\\WINDOWS", lpBuffer, uSize);
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
     }
-
-    UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+    std::string sPosixPath;
+    if (!ExecutablePath(&sPosixPath))
     {
-        return MachineDirectory("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
+        SetLastError(ErrorFromErrno(errno));
+        return 0;
     }
-
-    // Only the program itself is a module here. A name that does not fit is cut
-    // to nSize - 1 characters and terminated, as current Windows does.
-    DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
+    const std::string sName = ToWindowsPath(sPosixPath);
+    if (nSize == 0 || lpFilename == nullptr)
     {
-        if (CallFaulted("GetModuleFileNameA", nullptr))
-            return 0;
-        if (hModule != nullptr)
-        {
-            SetLastError(ERROR_MOD_NOT_FOUND);
-            return 0;
-        }
-        std::string sPosixPath;
-        if (!ExecutablePath(&sPosixPath))
-        {
-            SetLastError(ErrorFromErrno(errno));
-            return 0;
-        }
-        const std::string sName = ToWindowsPath(sPosixPath);
-        if (nSize == 0 || lpFilename == nullptr)
-        {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        if (sName.size() < nSize)
-        {
-            memcpy(lpFilename, sName.c_str(), sName.size() + 1);
-            return static_cast<DWORD>(sName.size());
-        }
-        memcpy(lpFilename, sName.data(), nSize - 1);
-        lpFilename[nSize - 1] = '\0';
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return nSize;
+        return 0;
     }
-
-    DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer)
+    if (sName.size() < nSize)
     {
-        if (CallFaulted("GetShortPathNameA", lpszLongPath))
-            return 0;
-        if (lpszLongPath == nullptr)
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return 0;
-        }
-        std::string sPath;
-        if (!PosixPathOf(lpszLongPath, &sPath))
-            return 0;
-        // Whichever component is missing, the name is not found (as Wine reports).
-        struct stat tStat;
-        if (stat(sPath.c_str(), &tStat) != 0)
-        {
-            SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
-            return 0;
-        }
-        return CopyToCallerBuffer(lpszLongPath, lpszShortPath, cchBuffer);
+        memcpy(lpFilename, sName.c_str(), sName.size() + 1);
+        return static_cast<DWORD>(sName.size());
     }
+    memcpy(lpFilename, sName.data(), nSize - 1);
+    lpFilename[nSize - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer)
+{
+    if (CallFaulted("GetShortPathNameA", lpszLongPath))
+        return 0;
+    if (lpszLongPath == nullptr)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string sPath;
+    if (!PosixPathOf(lpszLongPath, &sPath))
+        return 0;
+    // Whichever component is missing, the name is not found (as Wine reports).
+    struct stat tStat;
+    if (stat(sPath.c_str(), &tStat) != 0)
+    {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
+        return 0;
+    }
+    return CopyToCallerBuffer(lpszLongPath, lpszShortPath, cchBuffer);
+}
 
 } // extern "C"

@@ -109,54 +109,53 @@ private:
 
 } // namespace
 
-extern "C"
-{
+extern "C" {
 
-    HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize,
-                               LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
-                               LPDWORD lpThreadId)
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, size_t dwStackSize,
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
+                           LPDWORD lpThreadId)
+{
+    (void)lpThreadAttributes;
+    if (CallFaulted("CreateThread", nullptr))
+        return nullptr;
+    if (lpStartAddress == nullptr)
     {
-        (void)lpThreadAttributes;
-        if (CallFaulted("CreateThread", nullptr))
-            return nullptr;
-        if (lpStartAddress == nullptr)
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return nullptr;
-        }
-        if ((dwCreationFlags & CREATE_SUSPENDED) != 0)
-        {
-            SetLastError(ERROR_NOT_SUPPORTED);
-            return nullptr;
-        }
-        auto pState = std::make_shared<ThreadState>();
-        auto pStart = std::make_unique<ThreadStart>(ThreadStart{lpStartAddress, lpParameter, pState});
-        pthread_attr_t tAttributes;
-        pthread_attr_init(&tAttributes);
-        // The size asks for at least that much stack; the default is larger than
-        // what Windows gives a thread.
-        size_t cbDefaultStack = 0;
-        pthread_attr_getstacksize(&tAttributes, &cbDefaultStack);
-        if (dwStackSize > cbDefaultStack)
-            pthread_attr_setstacksize(&tAttributes, dwStackSize);
-        pthread_t tThread;
-        const int nResult = pthread_create(&tThread, &tAttributes, RunThread, pStart.get());
-        pthread_attr_destroy(&tAttributes);
-        if (nResult != 0)
-        {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
-        pStart.release(); // the thread owns it now
-        pid_t nThreadId;
-        {
-            std::unique_lock<std::mutex> lock(pState->tMutex);
-            pState->tChanged.wait(lock, [&] { return pState->nThreadId != 0; });
-            nThreadId = pState->nThreadId;
-        }
-        if (lpThreadId != nullptr)
-            *lpThreadId = static_cast<DWORD>(nThreadId);
-        return NewHandle(std::make_unique<ThreadHandle>(tThread, std::move(pState)));
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
     }
+    if ((dwCreationFlags & CREATE_SUSPENDED) != 0)
+    {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return nullptr;
+    }
+    auto pState = std::make_shared<ThreadState>();
+    auto pStart = std::make_unique<ThreadStart>(ThreadStart{lpStartAddress, lpParameter, pState});
+    pthread_attr_t tAttributes;
+    pthread_attr_init(&tAttributes);
+    // The size asks for at least that much stack; the default is larger than
+    // what Windows gives a thread.
+    size_t cbDefaultStack = 0;
+    pthread_attr_getstacksize(&tAttributes, &cbDefaultStack);
+    if (dwStackSize > cbDefaultStack)
+        pthread_attr_setstacksize(&tAttributes, dwStackSize);
+    pthread_t tThread;
+    const int nResult = pthread_create(&tThread, &tAttributes, RunThread, pStart.get());
+    pthread_attr_destroy(&tAttributes);
+    if (nResult != 0)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    pStart.release(); // the thread owns it now
+    pid_t nThreadId;
+    {
+        std::unique_lock<std::mutex> lock(pState->tMutex);
+        pState->tChanged.wait(lock, [&] { return pState->nThreadId != 0; });
+        nThreadId = pState->nThreadId;
+    }
+    if (lpThreadId != nullptr)
+        *lpThreadId = static_cast<DWORD>(nThreadId);
+    return NewHandle(std::make_unique<ThreadHandle>(tThread, std::move(pState)));
+}
 
 } // extern "C"

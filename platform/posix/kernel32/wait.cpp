@@ -49,35 +49,34 @@ bool WaitDeadline::Remaining(timespec* ptLeft) const
 
 using namespace qxz::posix;
 
-extern "C"
-{
+extern "C" {
 
-    DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    if (CallFaulted("WaitForSingleObject", nullptr))
+        return WAIT_FAILED;
+    const WaitDeadline tDeadline(dwMilliseconds);
+    // INVALID_HANDLE_VALUE is the pseudo-handle of the current process, which
+    // cannot end while it waits for itself: the wait times out, as on Windows.
+    if (hHandle == INVALID_HANDLE_VALUE)
     {
-        if (CallFaulted("WaitForSingleObject", nullptr))
-            return WAIT_FAILED;
-        const WaitDeadline tDeadline(dwMilliseconds);
-        // INVALID_HANDLE_VALUE is the pseudo-handle of the current process, which
-        // cannot end while it waits for itself: the wait times out, as on Windows.
-        if (hHandle == INVALID_HANDLE_VALUE)
+        if (tDeadline.IsInfinite())
         {
-            if (tDeadline.IsInfinite())
-            {
-                for (;;)
-                    Sleep(INFINITE);
-            }
-            timespec tLeft;
-            while (tDeadline.Remaining(&tLeft))
-                nanosleep(&tLeft, nullptr);
-            return WAIT_TIMEOUT;
+            for (;;)
+                Sleep(INFINITE);
         }
-        auto* pObject = dynamic_cast<WaitableObject*>(LookupHandle(hHandle));
-        if (pObject == nullptr)
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return WAIT_FAILED;
-        }
-        return pObject->Wait(tDeadline);
+        timespec tLeft;
+        while (tDeadline.Remaining(&tLeft))
+            nanosleep(&tLeft, nullptr);
+        return WAIT_TIMEOUT;
     }
+    auto* pObject = dynamic_cast<WaitableObject*>(LookupHandle(hHandle));
+    if (pObject == nullptr)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    return pObject->Wait(tDeadline);
+}
 
 } // extern "C"

@@ -819,52 +819,51 @@ bool ReleaseHandle(HANDLE hObject)
 
 using namespace qxz::posix;
 
-extern "C"
+extern "C" {
+
+DWORD WINAPI GetLastError(void)
 {
+    return t_dwLastError;
+}
 
-    DWORD WINAPI GetLastError(void)
-    {
-        return t_dwLastError;
-    }
+void WINAPI SetLastError(DWORD dwErrCode)
+{
+    t_dwLastError = dwErrCode;
+}
 
-    void WINAPI SetLastError(DWORD dwErrCode)
+BOOL WINAPI CloseHandle(HANDLE hObject)
+{
+    if (CallFaulted("CloseHandle", nullptr))
+        return FALSE;
+    if (!ReleaseHandle(hObject))
     {
-        t_dwLastError = dwErrCode;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
+    return TRUE;
+}
 
-    BOOL WINAPI CloseHandle(HANDLE hObject)
-    {
-        if (CallFaulted("CloseHandle", nullptr))
-            return FALSE;
-        if (!ReleaseHandle(hObject))
-        {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        return TRUE;
-    }
+DWORD WINAPI GetCurrentProcessId(void)
+{
+    return static_cast<DWORD>(getpid());
+}
 
-    DWORD WINAPI GetCurrentProcessId(void)
-    {
-        return static_cast<DWORD>(getpid());
-    }
+DWORD WINAPI GetTickCount(void)
+{
+    struct timespec tNow;
+    clock_gettime(CLOCK_MONOTONIC, &tNow);
+    return static_cast<DWORD>(static_cast<uint64_t>(tNow.tv_sec) * 1000u +
+                              static_cast<uint64_t>(tNow.tv_nsec) / 1000000u);
+}
 
-    DWORD WINAPI GetTickCount(void)
+void WINAPI Sleep(DWORD dwMilliseconds)
+{
+    struct timespec tDelay;
+    tDelay.tv_sec = static_cast<time_t>(dwMilliseconds / 1000u);
+    tDelay.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
+    while (nanosleep(&tDelay, &tDelay) != 0 && errno == EINTR)
     {
-        struct timespec tNow;
-        clock_gettime(CLOCK_MONOTONIC, &tNow);
-        return static_cast<DWORD>(static_cast<uint64_t>(tNow.tv_sec) * 1000u +
-                                  static_cast<uint64_t>(tNow.tv_nsec) / 1000000u);
     }
-
-    void WINAPI Sleep(DWORD dwMilliseconds)
-    {
-        struct timespec tDelay;
-        tDelay.tv_sec = static_cast<time_t>(dwMilliseconds / 1000u);
-        tDelay.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
-        while (nanosleep(&tDelay, &tDelay) != 0 && errno == EINTR)
-        {
-        }
-    }
+}
 
 } // extern "C"

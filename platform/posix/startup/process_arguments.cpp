@@ -89,14 +89,13 @@ void RecordProcessArguments(int argc, char** argv)
 
 } // namespace qxz::posix
 
-extern "C"
-{
+extern "C" {
 
-    // Empty in a program whose arguments were never recorded (one with a main
-    // of its own).
-    LPSTR WINAPI GetCommandLineA(void)
-    {
-        return &qxz::posix::Recorded().sCommandLine[0];
-    }
+// Empty in a program whose arguments were never recorded (one with a main
+// of its own).
+LPSTR WINAPI GetCommandLineA(void)
+{
+    return &qxz::posix::Recorded().sCommandLine[0];
+}
 
 } // extern "C"

@@ -195,87 +195,86 @@ bool RegisterMonitor(const std::string& sMonitorKey, LPCSTR pszDllName)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned)
 {
-
-    BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned)
+    if (CallFaulted("EnumPortsA", pName))
+        return FALSE;
+    if (Level != 1 && Level != 2)
     {
-        if (CallFaulted("EnumPortsA", pName))
-            return FALSE;
-        if (Level != 1 && Level != 2)
-        {
-            SetLastError(ERROR_INVALID_LEVEL);
-            return FALSE;
-        }
-        if (pcbNeeded == nullptr || pcReturned == nullptr)
-        {
-            SetLastError(RPC_X_NULL_REF_POINTER);
-            return FALSE;
-        }
-        if (!IsLocalServer(pName))
-        {
-            SetLastError(ERROR_INVALID_NAME); // there is no other print server
-            return FALSE;
-        }
-        std::vector<std::string> vNames;
-        const LSTATUS nStatus = ReadPortNames(&vNames);
-        if (nStatus != ERROR_SUCCESS)
-        {
-            SetLastError(static_cast<DWORD>(nStatus));
-            return FALSE;
-        }
-        const size_t cbNeeded = BytesNeeded(Level, vNames);
-        *pcbNeeded = static_cast<DWORD>(cbNeeded);
-        *pcReturned = 0;
-        if (pPorts == nullptr || cbBuf < cbNeeded)
-        {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        WritePorts(Level, vNames, pPorts);
-        *pcReturned = static_cast<DWORD>(vNames.size());
-        return TRUE;
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
     }
-
-    BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors)
+    if (pcbNeeded == nullptr || pcReturned == nullptr)
     {
-        const auto* pMonitor = reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors);
-        if (CallFaulted("AddMonitorA", Level == 2 && pMonitor != nullptr ? pMonitor->pName : nullptr))
-            return FALSE;
-        if (Level != 2)
-        {
-            SetLastError(ERROR_INVALID_LEVEL);
-            return FALSE;
-        }
-        if (!IsLocalServer(pName))
-        {
-            SetLastError(ERROR_INVALID_NAME);
-            return FALSE;
-        }
-        // A monitor name with a backslash would make a key of several levels.
-        if (pMonitor == nullptr || pMonitor->pName == nullptr || pMonitor->pName[0] == '\0' ||
-            strchr(pMonitor->pName, '\\') != nullptr || pMonitor->pDLLName == nullptr || pMonitor->pDLLName[0] == '\0')
-        {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        if (!IsKnownEnvironment(pMonitor->pEnvironment))
-        {
-            SetLastError(ERROR_INVALID_ENVIRONMENT);
-            return FALSE;
-        }
-        const std::string sMonitorKey = std::string(kMonitorsKey) + "\\" + pMonitor->pName;
-        if (IsMonitorRegistered(sMonitorKey))
-        {
-            SetLastError(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
-            return FALSE;
-        }
-        if (!IsDllPresent(pMonitor->pDLLName))
-        {
-            SetLastError(ERROR_MOD_NOT_FOUND);
-            return FALSE;
-        }
-        return RegisterMonitor(sMonitorKey, pMonitor->pDLLName) ? TRUE : FALSE;
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
     }
+    if (!IsLocalServer(pName))
+    {
+        SetLastError(ERROR_INVALID_NAME); // there is no other print server
+        return FALSE;
+    }
+    std::vector<std::string> vNames;
+    const LSTATUS nStatus = ReadPortNames(&vNames);
+    if (nStatus != ERROR_SUCCESS)
+    {
+        SetLastError(static_cast<DWORD>(nStatus));
+        return FALSE;
+    }
+    const size_t cbNeeded = BytesNeeded(Level, vNames);
+    *pcbNeeded = static_cast<DWORD>(cbNeeded);
+    *pcReturned = 0;
+    if (pPorts == nullptr || cbBuf < cbNeeded)
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    WritePorts(Level, vNames, pPorts);
+    *pcReturned = static_cast<DWORD>(vNames.size());
+    return TRUE;
+}
+
+BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors)
+{
+    const auto* pMonitor = reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors);
+    if (CallFaulted("AddMonitorA", Level == 2 && pMonitor != nullptr ? pMonitor->pName : nullptr))
+        return FALSE;
+    if (Level != 2)
+    {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    if (!IsLocalServer(pName))
+    {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    // A monitor name with a backslash would make a key of several levels.
+    if (pMonitor == nullptr || pMonitor->pName == nullptr || pMonitor->pName[0] == '\0' ||
+        strchr(pMonitor->pName, '\\') != nullptr || pMonitor->pDLLName == nullptr || pMonitor->pDLLName[0] == '\0')
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!IsKnownEnvironment(pMonitor->pEnvironment))
+    {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    const std::string sMonitorKey = std::string(kMonitorsKey) + "\\" + pMonitor->pName;
+    if (IsMonitorRegistered(sMonitorKey))
+    {
+        SetLastError(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
+        return FALSE;
+    }
+    if (!IsDllPresent(pMonitor->pDLLName))
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    return RegisterMonitor(sMonitorKey, pMonitor->pDLLName) ? TRUE : FALSE;
+}
 
 } // extern "C"
