@@ -103,7 +103,11 @@ class Machine:
                if stat.S_ISREG(os.lstat(os.path.join(self.run.logs, name)).st_mode)
                and read_lines(os.path.join(self.run.logs, name))[-4:] == closing]
         if len(own) != 1:
-            problems.append("%s: %d logs end with the run's closing lines" % (driver, len(own)))
+            holders = {name: read_lines(os.path.join(self.run.logs, name))[-3:] for name in log_files(self.run.logs)
+                       if stat.S_ISREG(os.lstat(os.path.join(self.run.logs, name)).st_mode)
+                       and any(driver in line for line in read_lines(os.path.join(self.run.logs, name)))}
+            problems.append("%s: %d logs end with the run's closing lines; its lines are in %s" % (
+                driver, len(own), holders or "no file"))
         if self.state(self.victim) != self.victim_state:
             problems.append("%s: the file outside the temporary directory changed" % driver)
         if os.path.lexists(os.path.join(self.outside, "made.txt")):
