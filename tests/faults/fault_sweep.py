@@ -39,8 +39,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 from run_scenarios import windows_path, reg_escape  # noqa: E402
-from pin_runs import (LOG_NAME, SANITIZER_ENV, SANITIZER_REPORT, closing_lines, log_files,  # noqa: E402
-                      parse_reg, read_lines, reg_string)
+from pin_runs import (LOG_NAME, SANITIZER_REPORT, closing_lines, log_files,  # noqa: E402
+                      machine_environment, parse_reg, read_lines, reg_string)
 
 FAULT_CODE = 5  # ERROR_ACCESS_DENIED for a Win32 call, EIO for a system call
 RUN_TIMEOUT = 300
@@ -378,20 +378,8 @@ class Sweep:
         self.work = tempfile.mkdtemp(prefix="qxz-fault-sweep-")
         self.system_calls = table_calls(self.sim)
 
-    def environment(self, machine, logs, pin=False):
-        """The environment of the Pin on a machine, or of installer-sim,
-        which does not look for its own leaks."""
-        env = {name: value for name, value in os.environ.items()
-               if name not in ("TMP", "TEMP", "QXZ_FAULTS", "QXZ_TRACE_CALLS")}
-        env.update(SANITIZER_ENV)
-        if not pin:
-            env["ASAN_OPTIONS"] += ":detect_leaks=0"
-        env["QXZ_MACHINE_ROOT"] = machine
-        env["TEMP"] = windows_path(logs)
-        return env
-
     def sim_run(self, verb_and_args, machine):
-        result = subprocess.run([self.sim] + verb_and_args, env=self.environment(machine, machine),
+        result = subprocess.run([self.sim] + verb_and_args, env=machine_environment(machine, windows_path(machine)),
                                 capture_output=True, text=True, encoding="latin-1", timeout=RUN_TIMEOUT)
         if result.returncode != 0:
             raise AssertionError("installer-sim %s failed (%d): %s%s" % (
@@ -439,11 +427,11 @@ class Sweep:
         holders = []
         try:
             for verb in base.get("holders", []):
-                holder = subprocess.Popen([self.sim] + verb, env=self.environment(machine, logs),
+                holder = subprocess.Popen([self.sim] + verb, env=machine_environment(machine, windows_path(logs)),
                                           stdout=subprocess.PIPE, text=True)
                 holders.append(holder)
                 holder.stdout.readline()  # in place
-            env = self.environment(machine, logs, pin=True)
+            env = machine_environment(machine, windows_path(logs), pin=True)
             env["QXZ_TRACE_CALLS"] = os.path.join(run, "trace")
             if fault:
                 env["QXZ_FAULTS"] = fault
@@ -453,7 +441,7 @@ class Sweep:
             for holder in holders:
                 holder.kill()
                 holder.wait()
-        export = subprocess.run([self.sim, "reg-export", "HKEY_LOCAL_MACHINE"], env=self.environment(machine, logs),
+        export = subprocess.run([self.sim, "reg-export", "HKEY_LOCAL_MACHINE"], env=machine_environment(machine, windows_path(logs)),
                                 capture_output=True, text=True, encoding="latin-1", timeout=RUN_TIMEOUT)
         return run, machine, logs, result, export
 

@@ -27,7 +27,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 from run_scenarios import windows_path, reg_escape  # noqa: E402
-from pin_runs import SANITIZER_ENV, SANITIZER_REPORT, closing_lines, log_files, parse_reg, read_lines  # noqa: E402
+from pin_runs import (SANITIZER_REPORT, closing_lines, log_files,  # noqa: E402
+                      machine_environment, parse_reg, read_lines)
 
 SKIPPED = 77
 RUN_TIMEOUT = 120
@@ -71,18 +72,8 @@ class FullDisk:
         self.disk = os.path.join(self.work, "disk")
         os.makedirs(self.disk)
 
-    def env(self, machine, temp, pin=False):
-        env = {name: value for name, value in os.environ.items()
-               if name not in ("TMP", "TEMP", "QXZ_FAULTS", "QXZ_TRACE_CALLS")}
-        env.update(SANITIZER_ENV)
-        if not pin:
-            env["ASAN_OPTIONS"] += ":detect_leaks=0"
-        env["QXZ_MACHINE_ROOT"] = machine
-        env["TEMP"] = windows_path(temp)
-        return env
-
     def sim_run(self, args, machine):
-        return subprocess.run([self.sim] + args, env=self.env(machine, self.work), capture_output=True,
+        return subprocess.run([self.sim] + args, env=machine_environment(machine, windows_path(self.work)), capture_output=True,
                               text=True, encoding="latin-1", timeout=RUN_TIMEOUT)
 
     def prepare(self, case, index):
@@ -104,7 +95,7 @@ class FullDisk:
         problems = []
         temp = os.path.join(self.disk if case["log_on_full_disk"] else self.work, "temp%d" % index)
         os.makedirs(temp, exist_ok=True)
-        result = subprocess.run([self.pin, COMMAND_LINE], env=self.env(machine, temp, pin=True), capture_output=True,
+        result = subprocess.run([self.pin, COMMAND_LINE], env=machine_environment(machine, windows_path(temp), pin=True), capture_output=True,
                                 text=True, encoding="latin-1", timeout=RUN_TIMEOUT)
         if result.returncode != 0:
             problems.append("the Pin exited with %d%s" % (result.returncode,

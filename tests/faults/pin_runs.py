@@ -16,6 +16,21 @@ LOG_NAME = re.compile(r"qxqxin\d\d\.log", re.IGNORECASE)
 RESULT_LINES = ("The Pin Succeeded", "The Pin Failed")
 
 
+def machine_environment(machine, temp, pin=False):
+    """The environment of a program on the emulated machine at root machine
+    with TEMP (in Windows form) at temp, without any faults or tracing of
+    the caller's: the Pin's, or installer-sim's, which does not look for its
+    own leaks."""
+    env = {name: value for name, value in os.environ.items()
+           if name not in ("TMP", "TEMP", "QXZ_FAULTS", "QXZ_TRACE_CALLS")}
+    env.update(SANITIZER_ENV)
+    if not pin:
+        env["ASAN_OPTIONS"] += ":detect_leaks=0"
+    env["QXZ_MACHINE_ROOT"] = machine
+    env["TEMP"] = temp
+    return env
+
+
 def parse_reg(text):
     """The keys of a .reg text as {key path: {value name: data as written}},
     both names lower-cased (the registry ignores their case). Raises
