@@ -30,7 +30,10 @@ Each scenario is a directory under cases/ with a scenario.json:
                                          installer-sim verbs running during the run; the
                                          file {WORK}\\pin-ended is made once the Pin's runs
                                          have ended (keep-mutex waits for it)
-    "process_results": ["released"],     optional: the last line each one prints
+    "process_results": ["released"],     optional: the last line each one prints; each runs
+                                         to its end. Without it they only hold objects for the
+                                         Pin and are ended once its runs have ended, so a hold
+                                         may be long enough for the slowest machine
     "expect_log": "expected.log",        the log, line by line; null: no log file anywhere
     "expect_registry": "expected.reg"    HKLM\\SOFTWARE\\Vorquelle afterwards
   }
