@@ -89,7 +89,10 @@ def main():
         problems += check_sums(files)
     for name in PROGRAMS:
         if name in files:
-            problems += check_program(name, files[name], args.version)
+            try:
+                problems += check_program(name, files[name], args.version)
+            except ValueError as error:  # not a program, or no version resource
+                problems.append("%s: %s" % (name, error))
     readme = files.get("README.txt", b"").decode("latin-1")
     if "version %s\r\n" % args.version not in readme:
         problems.append("README.txt does not name the version %s on a line of its own" % args.version)
