@@ -11,8 +11,10 @@
 #include <string>
 
 // Lets the compiler check every caller's format against its arguments. The
-// MinGW runtime is built for the GNU printf dialect (__USE_MINGW_ANSI_STDIO).
-#if defined(__MINGW32__)
+// MinGW runtime is built for the C99 printf dialect (__USE_MINGW_ANSI_STDIO):
+// GCC names it gnu_printf there (its printf is the system runtime's), Clang
+// knows it as printf only.
+#if defined(__MINGW32__) && !defined(__clang__)
 #define QX_PRINTF_FORMAT(nFormat, nFirstArg) __attribute__((format(gnu_printf, nFormat, nFirstArg)))
 #elif defined(__GNUC__)
 #define QX_PRINTF_FORMAT(nFormat, nFirstArg) __attribute__((format(printf, nFormat, nFirstArg)))

@@ -30,11 +30,9 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
-sys.path.insert(0, os.path.join(HERE, "..", "faults"))
-from run_scenarios import PROCESS_TIMEOUT, TIME_PATTERN, Platform, Run, add_platform_arguments, shortened  # noqa: E402
-from pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string  # noqa: E402
+from qxzpy.machine import PROCESS_TIMEOUT, Platform, add_platform_arguments, shortened
+from qxzpy.pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string
+from qxzpy.scenario import TIME_PATTERN, Run
 
 GLUE_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle\\QXZ\\Glue"
 WAIT_FAILURES = ["dwWaitResult == WAIT_ABANDONED", "dwWaitResult == WAIT_TIMEOUT"]

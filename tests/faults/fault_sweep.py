@@ -36,11 +36,9 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
-from run_scenarios import windows_path, reg_escape  # noqa: E402
-from pin_runs import (LOG_NAME, SANITIZER_REPORT, closing_lines, log_files,  # noqa: E402
-                      machine_environment, parse_reg, read_lines, reg_string)
+from qxzpy.machine import reg_escape, windows_path
+from qxzpy.pin_runs import (LOG_NAME, SANITIZER_REPORT, closing_lines, log_files, machine_environment, parse_reg,
+                            read_lines, reg_string, table_calls)
 
 FAULT_CODE = 5  # ERROR_ACCESS_DENIED for a Win32 call, EIO for a system call
 RUN_TIMEOUT = 300
@@ -260,15 +258,6 @@ class Call:
 
 def is_system_call(call):
     return call[0].islower()
-
-
-def table_calls(sim):
-    """The names of the emulated machine's system calls, from its one table."""
-    result = subprocess.run([sim, "system-calls"], capture_output=True, text=True, timeout=RUN_TIMEOUT)
-    lines = result.stdout.split("\n")
-    if result.returncode != 0 or "system-calls: ok" not in lines:
-        raise AssertionError("installer-sim system-calls failed: %s%s" % (result.stdout, result.stderr))
-    return set(lines[:lines.index("system-calls: ok")])
 
 
 def read_trace(run):

@@ -24,11 +24,9 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
-from run_scenarios import windows_path, reg_escape  # noqa: E402
-from pin_runs import (SANITIZER_REPORT, closing_lines, log_files,  # noqa: E402
-                      machine_environment, parse_reg, read_lines)
+from qxzpy.machine import reg_escape, windows_path
+from qxzpy.pin_runs import (SANITIZER_REPORT, closing_lines, log_files,
+                            machine_environment, parse_reg, read_lines)
 
 SKIPPED = 77
 RUN_TIMEOUT = 120

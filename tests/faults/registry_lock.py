@@ -17,10 +17,8 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
-from run_scenarios import windows_path, reg_escape  # noqa: E402
-from pin_runs import SANITIZER_ENV, SANITIZER_REPORT, closing_lines, log_files, parse_reg, read_lines  # noqa: E402
+from qxzpy.machine import reg_escape, windows_path
+from qxzpy.pin_runs import SANITIZER_ENV, SANITIZER_REPORT, closing_lines, log_files, parse_reg, read_lines
 
 RUN_TIMEOUT = 120
 WAIT_MS = 200

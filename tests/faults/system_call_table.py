@@ -11,12 +11,9 @@ written with the global qualifier (::open) and stays outside on purpose.
 import argparse
 import os
 import re
-import subprocess
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from fault_sweep import table_calls  # noqa: E402
+from qxzpy.pin_runs import table_calls
 
 TABLE_SOURCE = os.path.join("machine", "machine.cpp")
 

@@ -27,11 +27,9 @@ import sys
 import tempfile
 import threading
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
-sys.path.insert(0, os.path.join(HERE, "..", "faults"))
-from run_scenarios import PROCESS_TIMEOUT, Platform, Run, add_platform_arguments  # noqa: E402
-from pin_runs import closing_lines, log_files, read_lines  # noqa: E402
+from qxzpy.machine import PROCESS_TIMEOUT, Platform, add_platform_arguments
+from qxzpy.pin_runs import closing_lines, log_files, read_lines
+from qxzpy.scenario import Run
 
 VICTIM_TEXT = "outside the temporary directory\n"
 OLD = 981173106  # 2001-02-03: older than any log a run writes

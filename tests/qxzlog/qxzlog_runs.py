@@ -30,9 +30,7 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
-from run_scenarios import PROCESS_TIMEOUT, Platform, add_platform_arguments, reg_escape, windows_path  # noqa: E402
+from qxzpy.machine import PROCESS_TIMEOUT, Platform, add_platform_arguments, reg_escape, windows_path
 
 OLD_ACCESS = 1000000000  # 2001-09-09: before every log's last write
 DRIVERS_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle\\QXZ\\Glue"

@@ -3,6 +3,7 @@
 //   qxzlog [--json] [DIR]      the runs in DIR, newest first
 //   qxzlog --show FILE [DIR]   one log file (a number or a name)
 //   qxzlog --last [DIR]        the newest run's lines
+//   qxzlog --version           the program's version
 //
 // DIR is the temporary directory that the Pin itself would choose unless
 // given. Exit code: 0 when the newest run succeeded, 1 when it failed or is
@@ -16,6 +17,7 @@
 
 #include "log/log_file.h"
 #include "platform/win32.h"
+#include "qxz_version.h"
 #include "tools/qxzlog/log_directory.h"
 #include "tools/qxzlog/output.h"
 #include "tools/qxzlog/terminal.h"
@@ -51,6 +53,7 @@ int Usage()
     std::fprintf(stderr, "usage: qxzlog [--json] [DIR]\n"
                          "       qxzlog --show FILE [DIR]\n"
                          "       qxzlog --last [DIR]\n"
+                         "       qxzlog --version\n"
                          "DIR: the directory of the logs (default: the one the Pin uses)\n"
                          "FILE: a log's number (7 is qxqxin07.log) or name\n"
                          "exit code: 0 newest run succeeded, 1 failed or incomplete, 2 no log\n");
@@ -149,6 +152,11 @@ int ShowLastRun(const RunRef& tNewest, bool fColour)
 
 int Run(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+    {
+        std::printf("qxzlog %s\n", QXZ_VERSION_TEXT);
+        return kExitSucceeded;
+    }
     Options tOptions;
     if (!ParseOptions(argc, argv, &tOptions))
         return Usage();

@@ -1,9 +1,12 @@
-"""Pieces shared by the fault sweep and the concurrency runs of the Pin:
+"""Pieces shared by the drivers that run the Pin on their own machines:
 reading installer-sim's .reg export, the sanitizers' settings, the log's
-closing lines and its files."""
+closing lines and its files, the names of the machine's system calls."""
 
 import os
 import re
+import subprocess
+
+from qxzpy.machine import PROCESS_TIMEOUT
 
 # A sanitizer report ends the process at once with a non-zero code.
 SANITIZER_ENV = {
@@ -82,3 +85,12 @@ def read_lines(path):
     with open(path, "rb") as handle:
         text = handle.read().decode("latin-1").replace("\r\n", "\n")
     return text[:-1].split("\n") if text.endswith("\n") else text.split("\n")
+
+
+def table_calls(sim):
+    """The names of the emulated machine's system calls, from its one table."""
+    result = subprocess.run([sim, "system-calls"], capture_output=True, text=True, timeout=PROCESS_TIMEOUT)
+    lines = result.stdout.split("\n")
+    if result.returncode != 0 or "system-calls: ok" not in lines:
+        raise AssertionError("installer-sim system-calls failed: %s%s" % (result.stdout, result.stderr))
+    return set(lines[:lines.index("system-calls: ok")])
