@@ -3,8 +3,8 @@
 table of named calls, where a fault can be injected into it.
 
 The names come from the table itself (installer-sim system-calls); no source
-of platform/posix but machine/machine.cpp, which holds the table, may call
-one of them directly. A call on the host rather than on the machine (/proc) is
+of platform/posix but the one that defines the table (kSystemCalls), wherever
+it lives, may call one of them directly. A call on the host rather than on the machine (/proc) is
 written with the global qualifier (::open) and stays outside on purpose.
 """
 
@@ -15,7 +15,7 @@ import sys
 
 from qxzpy.pin_runs import table_calls
 
-TABLE_SOURCE = os.path.join("machine", "machine.cpp")
+TABLE_DEFINITION = re.compile(r"\bkSystemCalls\s*\[\s*\]\s*=")
 
 
 def calls_around(source_text, names):
@@ -39,13 +39,19 @@ def main():
     print("the table: %s" % " ".join(sorted(names)))
     problems = []
     entries = sorted(os.path.relpath(os.path.join(folder, name), args.sources)
-                     for folder, _, names in os.walk(args.sources) for name in names)
+                     for folder, _, names in os.walk(args.sources) for name in names if name.endswith(".cpp"))
+    sources = {}
     for entry in entries:
-        if not entry.endswith(".cpp") or entry == TABLE_SOURCE:
-            continue
         with open(os.path.join(args.sources, entry), encoding="latin-1") as handle:
+            sources[entry] = handle.read()
+    tables = [entry for entry, text in sources.items() if TABLE_DEFINITION.search(text)]
+    if len(tables) != 1:
+        problems.append("the table is defined in %d sources: %s" % (len(tables), " ".join(tables)))
+    print("the table lives in %s" % " ".join(tables))
+    for entry, text in sources.items():
+        if entry not in tables:
             problems += ["%s:%d: %s() around the table" % (entry, number, name)
-                         for number, name in calls_around(handle.read(), names)]
+                         for number, name in calls_around(text, names)]
     print("\n".join(problems) if problems else "no system call around the table")
     return 1 if problems else 0
 

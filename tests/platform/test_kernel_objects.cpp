@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -557,6 +558,29 @@ TEST_F(KernelObjects, EventsSeenByAnotherProcess)
     EXPECT_EQ("signalled", tWatcher.ReadLine());
     EXPECT_EQ(std::vector<std::string>{"watch-event: ok"}, tWatcher.Finish());
     CloseHandle(hWatched);
+}
+
+// An installation runs many programs at once, each holding the installer's
+// events: more processes than a few dozen hold one event open together, and
+// one SetEvent reaches them all.
+TEST_F(KernelObjects, ManyProcessesHoldOneEventAtOnce)
+{
+    constexpr size_t kHolders = 24;
+    const std::string sName = UniqueName("shared");
+    HANDLE hEvent = NewEvent(sName, TRUE, FALSE);
+    ASSERT_NE(nullptr, hEvent);
+    std::vector<std::unique_ptr<SimProcess>> vWatchers;
+    for (size_t i = 0; i < kHolders; ++i)
+        vWatchers.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"watch-event", sName, "60000"}));
+    for (size_t i = 0; i < kHolders; ++i)
+        EXPECT_EQ("ready", vWatchers[i]->ReadLine()) << "holder " << i + 1;
+    ASSERT_TRUE(SetEvent(hEvent));
+    for (size_t i = 0; i < kHolders; ++i)
+    {
+        EXPECT_EQ("signalled", vWatchers[i]->ReadLine()) << "holder " << i + 1;
+        vWatchers[i]->Finish();
+    }
+    CloseHandle(hEvent);
 }
 
 // The Pin's own handling of its mutex: created owned, waited on (a second

@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "platform/posix/kernel32/version.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/atomic_file.h"
+#include "platform/posix/machine/machine_root.h"
 #include "platform/win32.h"
 #include "regtext/reg_text.h"
 #include "tests/support/test_machine.h"

@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/atomic_file.h"
+#include "platform/posix/machine/machine_root.h"
 #include "platform/win32.h"
 #include "regtext/reg_text.h"
 #include "tests/support/scoped_faults.h"
@@ -418,20 +419,14 @@ TEST(PosixRegistry, CopiesThatEndedWritersLeftAsideGoWithTheNextWrite)
     }
 }
 
-// A process that holds the registry's lock and is stopped: every call waits
-// for the lock as long as QXZ_REGISTRY_LOCK_TIMEOUT_MS says, then fails with
-// ERROR_LOCK_VIOLATION; once the holder is gone the registry works again.
-TEST(PosixRegistry, AStoppedHolderOfTheLockMakesCallsFailAfterTheWait)
+// A child that takes the registry's lock and stops itself, as a writer
+// stopped in mid-write does.
+pid_t StartStoppedLockHolder()
 {
-    constexpr long kWaitMs = 300;
-    qxz::test::TestMachine machine;
-    HKEY hKey = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, CreateKey(kKeyPath, &hKey));
-    ASSERT_EQ(ERROR_SUCCESS, SetString(hKey, "before", "1"));
     int afdReady[2];
-    ASSERT_EQ(0, pipe(afdReady));
+    if (pipe(afdReady) != 0)
+        return -1;
     pid_t pidHolder = fork();
-    ASSERT_GE(pidHolder, 0);
     if (pidHolder == 0)
     {
         int fd = open(qxz::posix::MachineFile("registry.lock").c_str(), O_RDWR);
@@ -441,27 +436,65 @@ TEST(PosixRegistry, AStoppedHolderOfTheLockMakesCallsFailAfterTheWait)
         _exit(0);
     }
     char chReady = 0;
-    ASSERT_EQ(1, read(afdReady[0], &chReady, 1));
+    if (pidHolder > 0 && read(afdReady[0], &chReady, 1) != 1)
+    {
+        EndChild(pidHolder);
+        pidHolder = -1;
+    }
     close(afdReady[0]);
     close(afdReady[1]);
-    setenv("QXZ_REGISTRY_LOCK_TIMEOUT_MS", std::to_string(kWaitMs).c_str(), 1);
+    return pidHolder;
+}
+
+template <typename Call>
+long MillisecondsOf(Call fnCall)
+{
     const auto tStart = std::chrono::steady_clock::now();
-    EXPECT_EQ(ERROR_LOCK_VIOLATION, SetString(hKey, "during", "2"));
-    DWORD cbData = 0;
-    EXPECT_EQ(ERROR_LOCK_VIOLATION, RegQueryValueExA(hKey, "before", nullptr, nullptr, nullptr, &cbData));
-    const long nWaitedMs = static_cast<long>(
+    fnCall();
+    return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count());
-    unsetenv("QXZ_REGISTRY_LOCK_TIMEOUT_MS");
-    // The layer counts whole milliseconds of the tick count: each wait may end
-    // up to a millisecond short of the clock here.
-    EXPECT_GE(nWaitedMs, 2 * kWaitMs - 2);
-    std::printf("two calls waited %ld ms for a lock held by a stopped process (%ld ms each allowed)\n", nWaitedMs,
-                kWaitMs);
+}
+
+// A process that holds the registry's lock and is stopped. Reads go on at
+// once. A write waits as long as QXZ_REGISTRY_LOCK_TIMEOUT_MS says, then
+// fails with ERROR_LOCK_VIOLATION; a later write that meets the same holder
+// fails at once, one that meets another holder waits again; once the
+// holders are gone the registry works again.
+TEST(PosixRegistry, AStoppedHolderOfTheLockIsWaitedForOnceAndNeverByAReader)
+{
+    constexpr long kWaitMs = 300;
+    qxz::test::TestMachine machine;
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(kKeyPath, &hKey));
+    ASSERT_EQ(ERROR_SUCCESS, SetString(hKey, "before", "1"));
+    const pid_t pidHolder = StartStoppedLockHolder();
+    ASSERT_GT(pidHolder, 0);
+    setenv("QXZ_REGISTRY_LOCK_TIMEOUT_MS", std::to_string(kWaitMs).c_str(), 1);
+    const long nFirstWriteMs = MillisecondsOf([&] { EXPECT_EQ(ERROR_LOCK_VIOLATION, SetString(hKey, "during", "2")); });
+    const long nReadMs = MillisecondsOf([&] { EXPECT_EQ(std::string("1", 2), Stored(kKeyPath, "before")); });
+    const long nSecondWriteMs =
+        MillisecondsOf([&] { EXPECT_EQ(ERROR_LOCK_VIOLATION, SetString(hKey, "during", "2")); });
     EndChild(pidHolder);
+    const pid_t pidOtherHolder = StartStoppedLockHolder();
+    ASSERT_GT(pidOtherHolder, 0);
+    const long nOtherHolderMs =
+        MillisecondsOf([&] { EXPECT_EQ(ERROR_LOCK_VIOLATION, SetString(hKey, "during", "2")); });
+    EndChild(pidOtherHolder);
+    unsetenv("QXZ_REGISTRY_LOCK_TIMEOUT_MS");
+    // The layer counts whole milliseconds of the tick count: a wait may end
+    // up to a millisecond short of the clock here.
+    EXPECT_GE(nFirstWriteMs, kWaitMs - 1);
+    EXPECT_LT(nReadMs, kWaitMs);
+    EXPECT_LT(nSecondWriteMs, kWaitMs);
+    EXPECT_GE(nOtherHolderMs, kWaitMs - 1);
+    std::printf("a stopped holder: first write %ld ms, read %ld ms, second write %ld ms, another holder %ld ms "
+                "(%ld ms allowed)\n",
+                nFirstWriteMs, nReadMs, nSecondWriteMs, nOtherHolderMs, kWaitMs);
     EXPECT_EQ(ERROR_SUCCESS, SetString(hKey, "after", "3"));
     RegCloseKey(hKey);
     EXPECT_EQ(std::string("1", 2), Stored(kKeyPath, "before"));
     EXPECT_EQ("query failed 2", Stored(kKeyPath, "during"));
+    EXPECT_EQ(std::string("3", 2), Stored(kKeyPath, "after"));
 }
 
 // Writers of a large value killed at random moments (QXZ_KILL_TRIALS of

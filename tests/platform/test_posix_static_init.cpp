@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/machine_root.h"
 #include "platform/win32.h"
 
 namespace

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "platform/posix/kernel32/version.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/atomic_file.h"
+#include "platform/posix/machine/machine_root.h"
 #include "platform/win32.h"
 #include "tests/support/scoped_faults.h"
 #include "tests/support/test_machine.h"

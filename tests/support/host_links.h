@@ -16,7 +16,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/paths.h"
 #endif
 
 namespace qxz::test

@@ -9,7 +9,8 @@
 #ifndef _WIN32
 #include <unistd.h>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/machine_root.h"
+#include "platform/posix/machine/paths.h"
 #endif
 
 namespace qxz::test

@@ -7,7 +7,7 @@
 #include "tools/installer-sim/verbs.h"
 
 #ifndef _WIN32
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/system_calls.h"
 #endif
 
 namespace qxz::sim

@@ -12,7 +12,8 @@
 #include <mutex>
 
 #include "platform/posix/advapi32/registry_store.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/faults.h"
+#include "platform/posix/machine/layer_state.h"
 
 namespace qxz::posix
 {
@@ -26,8 +27,6 @@ struct OpenKey
     REGSAM samGranted;
 };
 
-// In a function-local static: a program may open keys from its own static
-// initialisers, before this file's globals would be constructed.
 struct OpenKeys
 {
     std::mutex mutex;
@@ -37,8 +36,7 @@ struct OpenKeys
 };
 OpenKeys& Keys()
 {
-    static OpenKeys s_Keys;
-    return s_Keys;
+    return LayerState<OpenKeys>();
 }
 
 bool LookupKey(HKEY hKey, OpenKey* pKey)

@@ -10,7 +10,11 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/atomic_file.h"
+#include "platform/posix/machine/layer_state.h"
+#include "platform/posix/machine/lock_holder.h"
+#include "platform/posix/machine/machine_root.h"
+#include "platform/posix/machine/system_calls.h"
 #include "regtext/reg_text.h"
 
 namespace qxz::posix
@@ -52,50 +56,90 @@ unsigned long LockWaitMs()
     return strtoul(pszWait, nullptr, 10);
 }
 
+// The holder of the lock that a wait of this process last gave up on. A
+// holder that does not let go within a whole wait is stuck (stopped, or
+// hung): a later call that finds the same process holding the lock fails at
+// once, so that a run waits for one stuck holder once, not once per call.
+struct StuckHolder
+{
+    std::mutex mutex;
+    bool fKnown = false;
+    ProcessIdentity tHolder{};
+};
+
+StuckHolder& LastStuckHolder()
+{
+    return LayerState<StuckHolder>();
+}
+
+bool IsStuckHolder(int fd)
+{
+    ProcessIdentity tHolder;
+    if (!WholeFileLockHolder(fd, &tHolder))
+        return false;
+    StuckHolder& tStuck = LastStuckHolder();
+    std::lock_guard<std::mutex> lock(tStuck.mutex);
+    return tStuck.fKnown && SameProcess(tStuck.tHolder, tHolder);
+}
+
+void RememberStuckHolder(int fd)
+{
+    ProcessIdentity tHolder;
+    const bool fKnown = WholeFileLockHolder(fd, &tHolder);
+    StuckHolder& tStuck = LastStuckHolder();
+    std::lock_guard<std::mutex> lock(tStuck.mutex);
+    tStuck.fKnown = fKnown;
+    tStuck.tHolder = tHolder;
+}
+
 // Takes the lock without blocking, again and again, waiting a little longer
 // each time, until the wait is over. The error once it is over: another
 // process holds the lock on the registry file, which is what
 // ERROR_LOCK_VIOLATION says (ERROR_TIMEOUT would hide who is in the way).
-LONG TakeLockWithin(int fd, int nOperation, unsigned long ulWaitMs)
+LONG TakeLockWithin(int fd, unsigned long ulWaitMs)
 {
     const DWORD dwStart = GetTickCount();
     DWORD dwPauseMs = 1;
-    for (;;)
+    for (bool fFirst = true;; fFirst = false)
     {
-        if (SysFlock(fd, nOperation | LOCK_NB) == 0)
+        if (SysFlock(fd, LOCK_EX | LOCK_NB) == 0)
             return ERROR_SUCCESS;
         if (errno != EWOULDBLOCK)
             return ERROR_CANTOPEN;
+        if (fFirst && IsStuckHolder(fd))
+            return ERROR_LOCK_VIOLATION;
         const DWORD dwWaited = GetTickCount() - dwStart;
         if (dwWaited >= ulWaitMs)
+        {
+            RememberStuckHolder(fd);
             return ERROR_LOCK_VIOLATION;
+        }
         Sleep(std::min<DWORD>(dwPauseMs, static_cast<DWORD>(ulWaitMs - dwWaited)));
         dwPauseMs = std::min<DWORD>(dwPauseMs * 2, 32);
     }
 }
 
-// Holds the registry's lock file locked for the life of the object. An
-// exclusive holder first removes the copies of the registry that killed
-// writers left aside.
+// Holds the registry's lock file locked for the life of the object: the
+// lock of the writers, which readers never take. The holder first removes
+// the copies of the registry that killed writers left aside.
 class RegistryLock
 {
 public:
-    explicit RegistryLock(int nOperation)
+    RegistryLock()
     {
         if (MachineRoot().empty())
             return;
         m_fd = SysOpen(MachineFile(kLockFileName).c_str(), O_RDWR | O_CREAT, 0666);
         if (m_fd < 0)
             return;
-        m_lError = TakeLockWithin(m_fd, nOperation, LockWaitMs());
+        m_lError = TakeLockWithin(m_fd, LockWaitMs());
         if (m_lError != ERROR_SUCCESS)
         {
             SysClose(m_fd);
             m_fd = -1;
             return;
         }
-        if (nOperation == LOCK_EX)
-            RemoveStaleAsideFiles(RegistryFilePath());
+        RemoveStaleAsideFiles(RegistryFilePath());
     }
     ~RegistryLock()
     {
@@ -197,8 +241,7 @@ struct ReadCache
 
 ReadCache& LastRead()
 {
-    static ReadCache s_Cache;
-    return s_Cache;
+    return LayerState<ReadCache>();
 }
 
 } // namespace
@@ -211,9 +254,10 @@ std::string RegistryFilePath()
 LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead)
 {
     {
-        RegistryLock lock(LOCK_SH);
-        if (lock.Error() != ERROR_SUCCESS)
-            return lock.Error();
+        // No lock: every change replaces the file whole, so the file read is
+        // always one writer's complete text. The version is looked at before
+        // the file is opened, so a cached tree is never older than its
+        // version says.
         ReadCache& cache = LastRead();
         std::lock_guard<std::mutex> cacheLock(cache.mutex);
         FileVersion version;
@@ -239,7 +283,7 @@ LONG ReadRegistry(const std::function<LONG(RegistryKey* pTop)>& fnRead)
 
 LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)>& fnChange)
 {
-    RegistryLock lock(LOCK_EX);
+    RegistryLock lock;
     if (lock.Error() != ERROR_SUCCESS)
         return lock.Error();
     RegistryKey top;
@@ -262,9 +306,6 @@ LONG ChangeRegistry(const std::function<LONG(RegistryKey* pTop, bool* pfChanged)
 
 LONG FlushRegistry()
 {
-    RegistryLock lock(LOCK_SH);
-    if (lock.Error() != ERROR_SUCCESS)
-        return lock.Error();
     for (const std::string& sPath : {RegistryFilePath(), MachineRoot()})
     {
         int fd = SysOpen(sPath.c_str(), O_RDONLY);

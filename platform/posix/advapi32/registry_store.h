@@ -1,16 +1,20 @@
 // The emulated registry on disk: one .reg text file in the machine root,
 // shared by every process of the machine.
 //
-// Each operation loads the file under a lock on a lock file beside it
-// (shared to read, exclusive to change) and a change replaces the whole file
-// atomically, so no write is lost and no reader sees half of one. A file that
-// cannot be read or parsed is reported, never replaced. A machine without a
-// registry file gets the registry of a fresh installation on first use.
+// A change loads the file under an exclusive lock on a lock file beside it
+// and replaces the whole file atomically, so no write is lost. A read takes
+// no lock: it reads whichever whole file is there, so no reader sees half a
+// write and none waits for a writer. A file that cannot be read or parsed is
+// reported, never replaced. A machine without a registry file gets the
+// registry of a fresh installation on first use.
 //
 // The errors of the file itself: ERROR_CANTOPEN when the lock cannot be
 // taken, ERROR_LOCK_VIOLATION when another process has held it for the
-// whole wait (30 s, or QXZ_REGISTRY_LOCK_TIMEOUT_MS), ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it
-// is not .reg text of the registry's roots, ERROR_CANTWRITE when a change cannot be written.
+// whole wait (30 s, or QXZ_REGISTRY_LOCK_TIMEOUT_MS) or is the holder that a
+// wait of this process gave up on before (it waits for a stuck holder once),
+// ERROR_CANTREAD when the file cannot be read, ERROR_BADDB when it is not
+// .reg text of the registry's roots, ERROR_CANTWRITE when a change cannot be
+// written.
 #ifndef QXZ_PLATFORM_POSIX_ADVAPI32_REGISTRY_STORE_H
 #define QXZ_PLATFORM_POSIX_ADVAPI32_REGISTRY_STORE_H
 

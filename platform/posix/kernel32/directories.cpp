@@ -8,7 +8,8 @@
 
 #include "platform/posix/machine/call_steps.h"
 #include "platform/posix/machine/file_status.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/system_calls.h"
 
 using namespace qxz::posix;
 

@@ -7,7 +7,7 @@
 
 #include "platform/posix/machine/call_steps.h"
 #include "platform/posix/machine/caller_buffer.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/last_error.h"
 
 using namespace qxz::posix;
 

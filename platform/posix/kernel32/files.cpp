@@ -1,6 +1,5 @@
-// Files by handle (CreateFileA and the calls on its handles), DeleteFileA,
-// CreateHardLinkA, and the runtime's streams and descriptors over them
-// (_fsopen, _open_osfhandle, _fdopen, _close), over POSIX descriptors.
+// Files by handle (CreateFileA and the calls on its handles), DeleteFileA
+// and CreateHardLinkA, over POSIX descriptors.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,15 +7,21 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/kernel32/file_handles.h"
 #include "platform/posix/machine/call_steps.h"
+#include "platform/posix/machine/caller_buffer.h"
+#include "platform/posix/machine/faults.h"
 #include "platform/posix/machine/file_status.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/layer_state.h"
+#include "platform/posix/machine/paths.h"
+#include "platform/posix/machine/system_calls.h"
 
 using namespace qxz::posix;
 
@@ -76,22 +81,31 @@ private:
     ino_t m_nInode;
 };
 
-std::mutex g_OpenFilesMutex;
-std::vector<const FileObject*> g_vOpenFiles;
+struct OpenFiles
+{
+    std::mutex mutex;
+    std::vector<const FileObject*> vFiles;
+};
+OpenFiles& Opened()
+{
+    return LayerState<OpenFiles>();
+}
 
 FileObject::FileObject(int fd, DWORD dwAccess, DWORD dwShareMode, const struct stat& tStat)
     : HandleObject(HandleKind::File), m_fd(fd), m_dwAccess(dwAccess), m_dwShareMode(dwShareMode),
       m_nDevice(tStat.st_dev), m_nInode(tStat.st_ino)
 {
-    std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
-    g_vOpenFiles.push_back(this);
+    OpenFiles& tOpen = Opened();
+    std::lock_guard<std::mutex> lock(tOpen.mutex);
+    tOpen.vFiles.push_back(this);
 }
 
 FileObject::~FileObject()
 {
     {
-        std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
-        g_vOpenFiles.erase(std::remove(g_vOpenFiles.begin(), g_vOpenFiles.end(), this), g_vOpenFiles.end());
+        OpenFiles& tOpen = Opened();
+        std::lock_guard<std::mutex> lock(tOpen.mutex);
+        tOpen.vFiles.erase(std::remove(tOpen.vFiles.begin(), tOpen.vFiles.end(), this), tOpen.vFiles.end());
     }
     if (m_fd >= 0)
         SysClose(m_fd);
@@ -110,8 +124,9 @@ bool FileObject::DeniesOpen(DWORD dwAccess, DWORD dwShareMode) const
 template <typename Predicate>
 bool AnyOpenFile(const struct stat& tStat, Predicate fnDenies)
 {
-    std::lock_guard<std::mutex> lock(g_OpenFilesMutex);
-    return std::any_of(g_vOpenFiles.begin(), g_vOpenFiles.end(),
+    OpenFiles& tOpen = Opened();
+    std::lock_guard<std::mutex> lock(tOpen.mutex);
+    return std::any_of(tOpen.vFiles.begin(), tOpen.vFiles.end(),
                        [&](const FileObject* pFile) { return pFile->IsFile(tStat) && fnDenies(*pFile); });
 }
 
@@ -258,103 +273,6 @@ uint64_t DataSize(const struct stat& tStat)
     return S_ISDIR(tStat.st_mode) || S_ISLNK(tStat.st_mode) ? 0 : static_cast<uint64_t>(tStat.st_size);
 }
 
-// Every later write goes to the end of the file, wherever others wrote.
-bool WritesAtTheEnd(int fd)
-{
-    const int nStatusFlags = SysFcntl(fd, F_GETFL);
-    return nStatusFlags != -1 && SysFcntl(fd, F_SETFL, nStatusFlags | O_APPEND) != -1;
-}
-
-// A runtime stream over a descriptor whose data moves through the layer's
-// system calls, so that a failing write or flush of a stream can be
-// injected and traced like any other call, by the file's name. The stream
-// owns the descriptor.
-struct StreamCookie
-{
-    int fd;
-    std::string sPath;
-};
-
-ssize_t StreamRead(void* pCookie, char* pBuffer, size_t cb)
-{
-    ssize_t cbRead;
-    do
-    {
-        cbRead = SysRead(static_cast<StreamCookie*>(pCookie)->fd, pBuffer, cb);
-    } while (cbRead < 0 && errno == EINTR);
-    return cbRead;
-}
-
-// The count written; less than asked (0 at worst, never negative) marks the
-// stream's error, and the runtime drops what it could not write.
-ssize_t StreamWrite(void* pCookie, const char* pBuffer, size_t cb)
-{
-    const StreamCookie& tCookie = *static_cast<StreamCookie*>(pCookie);
-    size_t cbDone = 0;
-    while (cbDone < cb)
-    {
-        const ssize_t cbWritten = SysWrite(tCookie.fd, pBuffer + cbDone, cb - cbDone, tCookie.sPath.c_str());
-        if (cbWritten < 0 && errno == EINTR)
-            continue;
-        if (cbWritten <= 0)
-            break;
-        cbDone += static_cast<size_t>(cbWritten);
-    }
-    return static_cast<ssize_t>(cbDone);
-}
-
-int StreamSeek(void* pCookie, off64_t* pnOffset, int nWhence)
-{
-    const off_t nPosition = SysLseek(static_cast<StreamCookie*>(pCookie)->fd, *pnOffset, nWhence);
-    if (nPosition < 0)
-        return -1;
-    *pnOffset = nPosition;
-    return 0;
-}
-
-int StreamClose(void* pCookie)
-{
-    std::unique_ptr<StreamCookie> pOwned(static_cast<StreamCookie*>(pCookie));
-    return SysClose(pOwned->fd);
-}
-
-// The file's host path, as the system knows the descriptor.
-std::string DescriptorPath(int fd)
-{
-    char szPath[4096];
-    const ssize_t cch = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), szPath, sizeof szPath);
-    return cch > 0 && static_cast<size_t>(cch) < sizeof szPath ? std::string(szPath, static_cast<size_t>(cch)) : "";
-}
-
-FILE* StreamOnDescriptor(int fd, const char* pszMode)
-{
-    static const cookie_io_functions_t kStreamFunctions = {StreamRead, StreamWrite, StreamSeek, StreamClose};
-    auto pCookie = std::make_unique<StreamCookie>(StreamCookie{fd, DescriptorPath(fd)});
-    FILE* pStream = fopencookie(pCookie.get(), pszMode, kStreamFunctions);
-    if (pStream != nullptr)
-        pCookie.release();
-    return pStream;
-}
-
-// open(2) flags and the fdopen mode for a runtime mode such as "w", "a+", "rb".
-bool StreamFlags(const char* pszMode, int* pnFlags, char* pszPosixMode)
-{
-    const bool fUpdate = strchr(pszMode, '+') != nullptr;
-    int nFlags;
-    switch (pszMode[0])
-    {
-        case 'r': nFlags = fUpdate ? O_RDWR : O_RDONLY; break;
-        case 'w': nFlags = (fUpdate ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
-        case 'a': nFlags = (fUpdate ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
-        default: return false;
-    }
-    *pnFlags = nFlags;
-    pszPosixMode[0] = pszMode[0];
-    pszPosixMode[1] = fUpdate ? '+' : '\0';
-    pszPosixMode[2] = '\0';
-    return true;
-}
-
 // The first steps of a call that reads what a handle's file is: the
 // injected fault, the handle, the file's status. False with the last error
 // set when one of them fails.
@@ -374,6 +292,22 @@ bool StatusOfHandle(const char* pszCall, HANDLE hFile, struct stat* ptStat)
 }
 
 } // namespace
+
+int qxz::posix::FileDescriptor(HANDLE hFile)
+{
+    const FileObject* pFile = LookupFile(hFile);
+    return pFile == nullptr ? -1 : pFile->Descriptor();
+}
+
+int qxz::posix::TakeFileDescriptor(HANDLE hFile)
+{
+    FileObject* pFile = LookupFile(hFile);
+    if (pFile == nullptr)
+        return -1;
+    const int fd = pFile->TakeDescriptor();
+    ReleaseHandle(hFile);
+    return fd;
+}
 
 extern "C" {
 
@@ -477,8 +411,6 @@ BOOL TransferAll(const char* pszCall, HANDLE hFile, bool fWrite, const void* pBu
     while (cbDone < cbWanted)
     {
         const ssize_t cbMoved = fnMove(pFile->Descriptor(), cbDone, cbWanted - cbDone);
-        if (cbMoved < 0 && errno == EINTR)
-            continue;
         if (cbMoved < 0)
         {
             SetLastError(ErrorFromErrno(errno));
@@ -675,11 +607,7 @@ DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD c
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
     }
-    const std::string sPath = "\\\\?\\" + ToWindowsPath(sHostPath);
-    if (lpszFilePath == nullptr || cchFilePath <= sPath.size())
-        return static_cast<DWORD>(sPath.size() + 1);
-    memcpy(lpszFilePath, sPath.c_str(), sPath.size() + 1);
-    return static_cast<DWORD>(sPath.size());
+    return CopyToCallerBuffer("\\\\?\\" + ToWindowsPath(sHostPath), lpszFilePath, cchFilePath);
 }
 
 // A lock on a range of a file, held until the handle (or the descriptor
@@ -745,78 +673,6 @@ BOOL WINAPI CreateHardLinkA(LPCSTR lpFileName, LPCSTR lpExistingFileName,
         return FALSE;
     }
     return TRUE;
-}
-
-// Streams are always shared here: POSIX has no share modes, and a stream is
-// not a handle that the share check could see.
-FILE* _fsopen(const char* filename, const char* mode, int /*shflag*/)
-{
-    if (ErrnoCallFaulted("_fsopen", filename))
-        return nullptr;
-    int nFlags = 0;
-    char szPosixMode[3];
-    if (filename == nullptr || mode == nullptr || !StreamFlags(mode, &nFlags, szPosixMode))
-    {
-        errno = EINVAL;
-        return nullptr;
-    }
-    std::string sPath;
-    DWORD dwError = ERROR_SUCCESS;
-    if (!ToPosixPath(filename, &sPath, &dwError))
-    {
-        errno = ENOENT;
-        return nullptr;
-    }
-    const int fd = SysOpen(sPath.c_str(), nFlags, 0666);
-    if (fd < 0)
-        return nullptr;
-    FILE* pStream = StreamOnDescriptor(fd, szPosixMode);
-    if (pStream == nullptr)
-    {
-        const int nErrno = errno;
-        SysClose(fd);
-        errno = nErrno;
-    }
-    return pStream;
-}
-
-// The descriptor takes the handle's file over and the handle is closed: as
-// on Windows, closing the descriptor (or its stream) closes the file. Like a
-// stream, a descriptor is not seen by the share check. Streams never
-// translate line ends here, so only _O_APPEND counts among the flags.
-int _open_osfhandle(intptr_t osfhandle, int flags)
-{
-    if (ErrnoCallFaulted("_open_osfhandle", nullptr))
-        return -1;
-    const HANDLE hFile = reinterpret_cast<HANDLE>(osfhandle);
-    FileObject* pFile = LookupFile(hFile);
-    if (pFile == nullptr)
-    {
-        errno = EBADF;
-        return -1;
-    }
-    if ((flags & _O_APPEND) != 0 && !WritesAtTheEnd(pFile->Descriptor()))
-        return -1;
-    const int fd = pFile->TakeDescriptor();
-    ReleaseHandle(hFile);
-    return fd;
-}
-
-FILE* _fdopen(int fd, const char* mode)
-{
-    if (ErrnoCallFaulted("_fdopen", nullptr))
-        return nullptr;
-    if (fd < 0 || SysFcntl(fd, F_GETFD, 0) == -1)
-    {
-        errno = EBADF;
-        return nullptr;
-    }
-    return StreamOnDescriptor(fd, mode);
-}
-
-int _close(int fd)
-{
-    return SysClose(fd);
 }
 
 } // extern "C"

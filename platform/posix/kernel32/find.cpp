@@ -13,7 +13,9 @@
 
 #include "platform/posix/machine/call_steps.h"
 #include "platform/posix/machine/file_status.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/machine_root.h"
 
 using namespace qxz::posix;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/posix/machine/call_steps.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
 #include "platform/posix/machine/object_names.h"
 #include "platform/posix/machine/object_table.h"
 #include "platform/posix/machine/waitable.h"
@@ -115,7 +115,7 @@ HANDLE CreateOrOpen(const char* pszCall, HandleKind eKind, LPCSTR lpName, bool f
             break;
         case ObjectTable::Outcome::NotFound: SetLastError(ERROR_FILE_NOT_FOUND); return nullptr;
         case ObjectTable::Outcome::OtherKind: SetLastError(ERROR_INVALID_HANDLE); return nullptr;
-        case ObjectTable::Outcome::Full: SetLastError(ERROR_NOT_ENOUGH_MEMORY); return nullptr;
+        case ObjectTable::Outcome::Full: SetLastError(ERROR_NO_SYSTEM_RESOURCES); return nullptr;
     }
     return NewHandle(NewObjectHandle(eKind, pTable, nSlot));
 }

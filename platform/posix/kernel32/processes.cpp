@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "platform/posix/machine/call_steps.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
+#include "platform/posix/machine/last_error.h"
 #include "platform/posix/machine/waitable.h"
 
 extern char** environ;
@@ -167,6 +168,11 @@ private:
 } // namespace
 
 extern "C" {
+
+DWORD WINAPI GetCurrentProcessId(void)
+{
+    return static_cast<DWORD>(getpid());
+}
 
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
                            LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,

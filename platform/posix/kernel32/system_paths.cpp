@@ -10,7 +10,9 @@
 
 #include "platform/posix/machine/call_steps.h"
 #include "platform/posix/machine/caller_buffer.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/machine_root.h"
+#include "platform/posix/machine/paths.h"
 
 using namespace qxz::posix;
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/posix/machine/call_steps.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
 #include "platform/posix/machine/waitable.h"
 
 using namespace qxz::posix;

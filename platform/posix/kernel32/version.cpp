@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/machine/atomic_file.h"
 #include "platform/posix/machine/call_steps.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/machine_root.h"
 
 namespace qxz::posix
 {

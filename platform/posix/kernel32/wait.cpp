@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "platform/posix/machine/call_steps.h"
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
 #include "platform/posix/machine/waitable.h"
 
 namespace qxz::posix

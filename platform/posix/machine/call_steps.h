@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/faults.h"
+#include "platform/posix/machine/paths.h"
 
 namespace qxz::posix
 {

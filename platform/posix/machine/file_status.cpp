@@ -2,7 +2,8 @@
 
 #include <cerrno>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/paths.h"
 
 namespace qxz::posix
 {
@@ -17,16 +18,6 @@ bool IsDirectory(const std::string& sPosixPath)
 {
     struct stat tStat;
     return stat(sPosixPath.c_str(), &tStat) == 0 && S_ISDIR(tStat.st_mode);
-}
-
-std::string ParentDirectory(std::string sPosixPath)
-{
-    while (sPosixPath.size() > 1 && sPosixPath.back() == '/')
-        sPosixPath.pop_back();
-    size_t isSlash = sPosixPath.rfind('/');
-    if (isSlash == std::string::npos)
-        return ".";
-    return isSlash == 0 ? "/" : sPosixPath.substr(0, isSlash);
 }
 
 } // namespace

@@ -12,8 +12,12 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/host_files.h"
+#include "platform/posix/machine/last_error.h"
+#include "platform/posix/machine/layer_state.h"
+#include "platform/posix/machine/machine_root.h"
 #include "platform/posix/machine/process_identity.h"
+#include "platform/posix/machine/system_calls.h"
 
 namespace qxz::posix
 {
@@ -23,10 +27,14 @@ namespace
 
 // The layout is in the name, so that a program built with another layout
 // never maps this one.
-constexpr char kTableFileName[] = "kernel-objects-v1";
-constexpr uint64_t kTableMagic = 0x314a424f4b5a5851; // "QXZKOBJ1"
-constexpr size_t kSlotCount = 256;
-constexpr size_t kHoldersPerSlot = 16;
+constexpr char kTableFileName[] = "kernel-objects-v2";
+constexpr uint64_t kTableMagic = 0x324a424f4b5a5851; // "QXZKOBJ2"
+// Named objects at once, and handles of processes to them: one pool of
+// holders for every object, so that one object may be held by a thousand
+// processes without every slot reserving room for as many. About 420 KiB
+// on the disk, taken before the table is mapped.
+constexpr size_t kSlotCount = 1024;
+constexpr size_t kHolderCount = 4096;
 constexpr size_t kBootIdSize = 40;
 
 } // namespace
@@ -38,9 +46,11 @@ enum class SlotState : uint32_t
     Deleted = 2
 };
 
+// The handles that one process holds to one object; free when it holds none.
 struct ObjectHolder
 {
     ProcessIdentity tProcess;
+    uint32_t nSlot;
     uint32_t nHandles;
 };
 
@@ -51,7 +61,6 @@ struct ObjectSlot
     SlotState eState;
     ObjectKind eKind;
     char szName[MAX_PATH + 1];
-    ObjectHolder aHolders[kHoldersPerSlot];
     ObjectState tState;
 };
 
@@ -63,6 +72,7 @@ struct TableMemory
     char szBootId[kBootIdSize];
     pthread_mutex_t tLock;
     ObjectSlot aSlots[kSlotCount];
+    ObjectHolder aHolders[kHolderCount];
 };
 
 namespace
@@ -70,17 +80,10 @@ namespace
 
 std::string CurrentBootId()
 {
-    std::string sBootId;
-    // The host's, not the machine's: outside the machine's table of calls.
-    int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return sBootId;
-    char achText[kBootIdSize] = {};
-    ssize_t cbRead = ::read(fd, achText, sizeof achText - 1);
-    ::close(fd);
-    if (cbRead > 0)
-        sBootId.assign(achText, strcspn(achText, "\n"));
-    return sBootId;
+    std::string sText;
+    if (!ReadHostFile("/proc/sys/kernel/random/boot_id", kBootIdSize - 1, &sText))
+        return std::string();
+    return sText.substr(0, strcspn(sText.c_str(), "\n"));
 }
 
 void InitRobustLock(pthread_mutex_t* pLock)
@@ -156,40 +159,50 @@ private:
     pthread_mutex_t* m_pLock;
 };
 
-bool SameProcess(const ProcessIdentity& tA, const ProcessIdentity& tB)
+uint32_t SlotIndex(const TableMemory* pMemory, const ObjectSlot* pSlot)
 {
-    return tA.nPid == tB.nPid && tA.nStartTime == tB.nStartTime;
+    return static_cast<uint32_t>(pSlot - pMemory->aSlots);
 }
 
-uint32_t HandleCount(const ObjectSlot& tSlot)
+bool SlotHeld(const TableMemory* pMemory, uint32_t nSlot)
 {
-    uint32_t nHandles = 0;
-    for (const ObjectHolder& tHolder : tSlot.aHolders)
-        nHandles += tHolder.nHandles;
-    return nHandles;
+    for (const ObjectHolder& tHolder : pMemory->aHolders)
+    {
+        if (tHolder.nHandles != 0 && tHolder.nSlot == nSlot)
+            return true;
+    }
+    return false;
 }
 
-bool AddHandle(ObjectSlot* pSlot, const ProcessIdentity& tSelf)
+// The holder of this process's handles to a slot, or null.
+ObjectHolder* FindHolder(TableMemory* pMemory, uint32_t nSlot, const ProcessIdentity& tSelf)
 {
-    ObjectHolder* pFree = nullptr;
-    for (ObjectHolder& tHolder : pSlot->aHolders)
+    for (ObjectHolder& tHolder : pMemory->aHolders)
+    {
+        if (tHolder.nHandles != 0 && tHolder.nSlot == nSlot && SameProcess(tHolder.tProcess, tSelf))
+            return &tHolder;
+    }
+    return nullptr;
+}
+
+ObjectHolder* FindFreeHolder(TableMemory* pMemory)
+{
+    for (ObjectHolder& tHolder : pMemory->aHolders)
     {
         if (tHolder.nHandles == 0)
-        {
-            if (pFree == nullptr)
-                pFree = &tHolder;
-        }
-        else if (SameProcess(tHolder.tProcess, tSelf))
-        {
-            ++tHolder.nHandles;
-            return true;
-        }
+            return &tHolder;
     }
-    if (pFree == nullptr)
-        return false;
-    pFree->tProcess = tSelf;
-    pFree->nHandles = 1;
-    return true;
+    return nullptr;
+}
+
+void AddHandle(ObjectHolder* pHolder, uint32_t nSlot, const ProcessIdentity& tSelf)
+{
+    if (pHolder->nHandles == 0)
+    {
+        pHolder->tProcess = tSelf;
+        pHolder->nSlot = nSlot;
+    }
+    ++pHolder->nHandles;
 }
 
 void RetireSlot(ObjectSlot* pSlot)
@@ -205,25 +218,20 @@ void DropEndedProcesses(TableMemory* pMemory, const ProcessIdentity& tSelf)
 {
     for (ObjectSlot& tSlot : pMemory->aSlots)
     {
-        if (tSlot.eState == SlotState::Deleted)
-        {
-            if (DiscardSharedMutex(&tSlot.tState.tMutex))
-                tSlot.eState = SlotState::Free;
+        if (tSlot.eState == SlotState::Deleted && DiscardSharedMutex(&tSlot.tState.tMutex))
+            tSlot.eState = SlotState::Free;
+    }
+    for (ObjectHolder& tHolder : pMemory->aHolders)
+    {
+        if (tHolder.nHandles == 0 || SameProcess(tHolder.tProcess, tSelf) || IsProcessRunning(tHolder.tProcess))
             continue;
-        }
-        if (tSlot.eState != SlotState::Live)
-            continue;
-        bool fDropped = false;
-        for (ObjectHolder& tHolder : tSlot.aHolders)
+        tHolder.nHandles = 0;
+        if (tHolder.nSlot < kSlotCount)
         {
-            if (tHolder.nHandles != 0 && !SameProcess(tHolder.tProcess, tSelf) && !IsProcessRunning(tHolder.tProcess))
-            {
-                tHolder.nHandles = 0;
-                fDropped = true;
-            }
+            ObjectSlot& tSlot = pMemory->aSlots[tHolder.nSlot];
+            if (tSlot.eState == SlotState::Live && !SlotHeld(pMemory, tHolder.nSlot))
+                RetireSlot(&tSlot);
         }
-        if (fDropped && HandleCount(tSlot) == 0)
-            RetireSlot(&tSlot);
     }
 }
 
@@ -255,13 +263,10 @@ struct Tables
     std::mutex mutex;
     std::map<std::string, std::unique_ptr<ObjectTable>> mapTables;
 };
-// Never destroyed: handles still open at exit give their references back
-// while the program's statics go. Made on first use, so that static
-// initialisers of a program may already use it.
+// Handles still open at exit give their references back through it.
 Tables& AllTables()
 {
-    static Tables* const s_pTables = new Tables;
-    return *s_pTables;
+    return LayerState<Tables>();
 }
 
 } // namespace
@@ -300,47 +305,44 @@ ObjectTable::Outcome ObjectTable::Acquire(ObjectKind eKind, const std::string& s
     TableLock lock(m_pMemory);
     DropEndedProcesses(m_pMemory, tSelf);
     ObjectSlot* pSlot = sName.empty() ? nullptr : FindNamed(m_pMemory, sName);
-    Outcome eOutcome = Outcome::Opened;
     if (pSlot != nullptr)
     {
         if (pSlot->eKind != eKind)
             return Outcome::OtherKind;
-        if (!AddHandle(pSlot, tSelf))
+        const uint32_t nSlot = SlotIndex(m_pMemory, pSlot);
+        ObjectHolder* pHolder = FindHolder(m_pMemory, nSlot, tSelf);
+        if (pHolder == nullptr)
+            pHolder = FindFreeHolder(m_pMemory);
+        if (pHolder == nullptr)
             return Outcome::Full;
+        AddHandle(pHolder, nSlot, tSelf);
+        *pnSlot = nSlot;
+        return Outcome::Opened;
     }
-    else
-    {
-        if (!fCreate)
-            return Outcome::NotFound;
-        pSlot = FindFree(m_pMemory);
-        if (pSlot == nullptr || sName.size() >= sizeof pSlot->szName)
-            return Outcome::Full;
-        memset(static_cast<void*>(pSlot), 0, sizeof *pSlot);
-        pSlot->eKind = eKind;
-        memcpy(pSlot->szName, sName.c_str(), sName.size() + 1);
-        fnInit(&pSlot->tState);
-        AddHandle(pSlot, tSelf);
-        pSlot->eState = SlotState::Live;
-        eOutcome = Outcome::Created;
-    }
-    *pnSlot = static_cast<uint32_t>(pSlot - m_pMemory->aSlots);
-    return eOutcome;
+    if (!fCreate)
+        return Outcome::NotFound;
+    pSlot = FindFree(m_pMemory);
+    ObjectHolder* pHolder = pSlot == nullptr ? nullptr : FindFreeHolder(m_pMemory);
+    if (pHolder == nullptr || sName.size() >= sizeof pSlot->szName)
+        return Outcome::Full;
+    memset(static_cast<void*>(pSlot), 0, sizeof *pSlot);
+    pSlot->eKind = eKind;
+    memcpy(pSlot->szName, sName.c_str(), sName.size() + 1);
+    fnInit(&pSlot->tState);
+    const uint32_t nSlot = SlotIndex(m_pMemory, pSlot);
+    AddHandle(pHolder, nSlot, tSelf);
+    pSlot->eState = SlotState::Live;
+    *pnSlot = nSlot;
+    return Outcome::Created;
 }
 
 void ObjectTable::Release(uint32_t nSlot)
 {
     const ProcessIdentity tSelf = CurrentProcessIdentity();
     TableLock lock(m_pMemory);
-    ObjectSlot& tSlot = m_pMemory->aSlots[nSlot];
-    for (ObjectHolder& tHolder : tSlot.aHolders)
-    {
-        if (tHolder.nHandles != 0 && SameProcess(tHolder.tProcess, tSelf))
-        {
-            if (--tHolder.nHandles == 0 && HandleCount(tSlot) == 0)
-                RetireSlot(&tSlot);
-            break;
-        }
-    }
+    ObjectHolder* pHolder = FindHolder(m_pMemory, nSlot, tSelf);
+    if (pHolder != nullptr && --pHolder->nHandles == 0 && !SlotHeld(m_pMemory, nSlot))
+        RetireSlot(&m_pMemory->aSlots[nSlot]);
     DropEndedProcesses(m_pMemory, tSelf);
 }
 

@@ -1,8 +1,9 @@
 // The machine's table of kernel objects (events and mutexes): a file in the
 // machine root that every process maps shared. An object lives while some
-// process holds a handle to it; each slot counts the handles per process, and
-// the counts of processes that have ended are dropped whenever the table is
-// used, so that a crashed process keeps nothing alive.
+// process holds a handle to it; one pool of holders, shared by every object,
+// counts each process's handles to each object, and the counts of processes
+// that have ended are dropped whenever the table is used, so that a crashed
+// process keeps nothing alive. It holds 1,024 objects and 4,096 holders.
 #ifndef QXZ_PLATFORM_POSIX_MACHINE_OBJECT_TABLE_H
 #define QXZ_PLATFORM_POSIX_MACHINE_OBJECT_TABLE_H
 
@@ -48,7 +49,7 @@ public:
     // Takes a handle's reference to the object of that kind and name (an
     // empty name is an unnamed object, which is always new). A missing object
     // is created when fCreate, its state set by fnInit while no other thread
-    // can see it yet.
+    // can see it yet. Full when no slot or no holder is left.
     Outcome Acquire(ObjectKind eKind, const std::string& sName, bool fCreate,
                     const std::function<void(ObjectState*)>& fnInit, uint32_t* pnSlot);
 

@@ -1,13 +1,14 @@
 // Process identities from /proc/PID/stat: its state and its start time.
 #include "platform/posix/machine/process_identity.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/posix/machine/host_files.h"
 
 namespace qxz::posix
 {
@@ -31,24 +32,15 @@ enum class StatResult
 StatResult ReadProcessStat(int32_t nPid, ProcessStat* ptStat)
 {
     const std::string sPath = "/proc/" + std::to_string(nPid) + "/stat";
-    // The host's, not the machine's: outside the machine's table of calls.
-    int fd = ::open(sPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    std::string sText;
+    if (!ReadHostFile(sPath.c_str(), 1023, &sText))
         return errno == ENOENT || errno == ESRCH ? StatResult::Gone : StatResult::Unknown;
-    char achText[1024];
-    ssize_t cbRead;
-    do
-    {
-        cbRead = ::read(fd, achText, sizeof achText - 1);
-    } while (cbRead < 0 && errno == EINTR);
-    ::close(fd);
-    if (cbRead <= 0)
-        return cbRead < 0 && errno == ESRCH ? StatResult::Gone : StatResult::Unknown;
-    achText[cbRead] = '\0';
+    if (sText.empty())
+        return StatResult::Unknown;
     // The command name in parentheses may hold anything; the fields after
     // its last ')' are the state (field 3) and, 19 fields on, the start time
     // (field 22).
-    const char* pszFields = strrchr(achText, ')');
+    const char* pszFields = strrchr(sText.c_str(), ')');
     if (pszFields == nullptr || pszFields[1] != ' ' || pszFields[2] == '\0')
         return StatResult::Unknown;
     ptStat->chState = pszFields[2];
@@ -73,6 +65,20 @@ ProcessIdentity CurrentProcessIdentity()
     if (ReadProcessStat(tProcess.nPid, &tStat) == StatResult::Read)
         tProcess.nStartTime = tStat.nStartTime;
     return tProcess;
+}
+
+bool SameProcess(const ProcessIdentity& tA, const ProcessIdentity& tB)
+{
+    return tA.nPid == tB.nPid && tA.nStartTime == tB.nStartTime;
+}
+
+bool RunningProcessIdentity(int32_t nPid, ProcessIdentity* ptProcess)
+{
+    ProcessStat tStat;
+    if (ReadProcessStat(nPid, &tStat) != StatResult::Read || tStat.chState == 'Z' || tStat.chState == 'X')
+        return false;
+    *ptProcess = ProcessIdentity{nPid, tStat.nStartTime};
+    return true;
 }
 
 bool IsProcessRunning(const ProcessIdentity& tProcess)

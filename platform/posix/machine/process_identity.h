@@ -18,6 +18,12 @@ struct ProcessIdentity
 
 ProcessIdentity CurrentProcessIdentity();
 
+bool SameProcess(const ProcessIdentity& tA, const ProcessIdentity& tB);
+
+// The identity of the running process nPid; false when it has ended or
+// cannot be told.
+bool RunningProcessIdentity(int32_t nPid, ProcessIdentity* ptProcess);
+
 // False once the process has ended (a zombie has ended too) or its id has
 // passed to another process.
 bool IsProcessRunning(const ProcessIdentity& tProcess);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/posix/machine/last_error.h"
+
 namespace qxz::posix
 {
 

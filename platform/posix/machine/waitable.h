@@ -4,7 +4,7 @@
 
 #include <time.h>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/handles.h"
 
 namespace qxz::posix
 {

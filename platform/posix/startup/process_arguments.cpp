@@ -4,6 +4,7 @@
 // words. The text is rebuilt from the words as the co-installer wrote it:
 // the program's name, quoted when it holds a blank, then the arguments
 // joined by single blanks (what a shell split, this joins again).
+#include "platform/posix/machine/layer_state.h"
 #include "platform/posix/startup/process_arguments.h"
 
 #include <cctype>
@@ -12,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/posix/machine/machine.h"
+#include "platform/posix/machine/paths.h"
 
 int __argc = 0;
 char** __argv = nullptr;
@@ -32,8 +33,7 @@ struct ProcessArguments
 
 ProcessArguments& Recorded()
 {
-    static ProcessArguments s_tArguments;
-    return s_tArguments;
+    return LayerState<ProcessArguments>();
 }
 
 bool IsWindowsPathForm(const std::string& sPath)

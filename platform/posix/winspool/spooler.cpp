@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/posix/machine/call_steps.h"
-#include "platform/posix/machine/machine.h"
 
 using namespace qxz::posix;
 
