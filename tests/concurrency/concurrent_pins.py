@@ -25,7 +25,6 @@ Printed: the number of log files and how the runs ended.
 import argparse
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -34,7 +33,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 sys.path.insert(0, os.path.join(HERE, "..", "faults"))
 from run_scenarios import PROCESS_TIMEOUT, TIME_PATTERN, Platform, Run, add_platform_arguments, shortened  # noqa: E402
-from pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string  # noqa: E402
+from pin_runs import (SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines,  # noqa: E402
+                      reg_string, report)
 
 GLUE_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle\\QXZ\\Glue"
 WAIT_FAILURES = ["dwWaitResult == WAIT_ABANDONED", "dwWaitResult == WAIT_TIMEOUT"]
@@ -216,13 +216,8 @@ def main():
         problems += check_logs(machine, registered, reference_log)
     finally:
         machine.cleanup()
-        if args.keep or problems:
-            print("work directory kept: %s" % work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAILED: " + problem)
-    return 1 if problems else 0
+        code = report(work, args.keep, problems)
+    return code
 
 
 if __name__ == "__main__":

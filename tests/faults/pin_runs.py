@@ -4,6 +4,7 @@ closing lines and its files."""
 
 import os
 import re
+import shutil
 
 # A sanitizer report ends the process at once with a non-zero code.
 SANITIZER_ENV = {
@@ -82,3 +83,30 @@ def read_lines(path):
     with open(path, "rb") as handle:
         text = handle.read().decode("latin-1").replace("\r\n", "\n")
     return text[:-1].split("\n") if text.endswith("\n") else text.split("\n")
+
+
+def report(work, keep, problems):
+    """Removes the work directory unless it is to be kept or something went
+    wrong, prints every problem, and returns the exit code."""
+    if keep or problems:
+        print("work directory kept: %s" % work)
+    else:
+        shutil.rmtree(work, ignore_errors=True)
+    for problem in problems:
+        print("FAILED: " + problem)
+    return 1 if problems else 0
+
+
+def run_parts(run, work, keep, parts):
+    """Prepares the machine of a scenario Run, runs each part (a function
+    that returns what went wrong), takes back what the run changed outside
+    its work directory, and reports; returns the exit code."""
+    problems = []
+    try:
+        run.prepare()
+        for part in parts:
+            problems += part()
+    finally:
+        run.restore()
+        code = report(work, keep, problems)
+    return code

@@ -19,7 +19,6 @@ unchanged and nothing is made at a dangling link's target.
 import argparse
 import fcntl
 import os
-import shutil
 import socket
 import stat
 import subprocess
@@ -31,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 sys.path.insert(0, os.path.join(HERE, "..", "faults"))
 from run_scenarios import PROCESS_TIMEOUT, Platform, Run, add_platform_arguments  # noqa: E402
-from pin_runs import closing_lines, log_files, read_lines  # noqa: E402
+from pin_runs import closing_lines, log_files, read_lines, run_parts  # noqa: E402
 
 VICTIM_TEXT = "outside the temporary directory\n"
 OLD = 981173106  # 2001-02-03: older than any log a run writes
@@ -214,20 +213,8 @@ def main():
     args.pin_wrapper = None
     work = tempfile.mkdtemp(prefix="qxz-planted-names-")
     machine = Machine(args, work)
-    problems = []
-    try:
-        machine.run.prepare()
-        problems += planted_runs(machine)
-        problems += race_runs(machine, args.race_runs)
-    finally:
-        machine.run.restore()
-        if args.keep or problems:
-            print("work directory kept: %s" % work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAILED: " + problem)
-    return 1 if problems else 0
+    return run_parts(machine.run, work, args.keep,
+                     [lambda: planted_runs(machine), lambda: race_runs(machine, args.race_runs)])
 
 
 if __name__ == "__main__":
