@@ -964,11 +964,21 @@ TEST_F(LogFileTest, AChosenNumberIsTakenOnlyAsItWasSeen)
         MakeFile(sChosen, "old run\nmore\n");
         SetLastUse(sChosen, kOldTicks);
     };
+    CLogFile tHeld;
+    auto HeldByAnotherRun = [&](const std::string&) {
+        tHeld.Open("qxqxin.log", 0, LogFlag_Numbered);
+        tHeld.LogMessage(0, "other run");
+    };
     auto Removed = [](const std::string& sChosen) { DeleteFileA(sChosen.c_str()); };
     auto Unchanged = [](const std::string&) {};
     const std::vector<ChangeCase> vCases = {
         {"unchanged file", true, Unchanged, qxz::log::OpenResult_Opened, {}},
         {"another run's whole log", true, AnotherRun, qxz::log::OpenResult_Refused, {"", "<header>", "", "other run"}},
+        {"another run's log still written",
+         true,
+         HeldByAnotherRun,
+         qxz::log::OpenResult_Refused,
+         {"", "<header>", "", "other run"}},
         {"another file of the same size and times", true, ReplacedBySame, qxz::log::OpenResult_Refused, {"old run"}},
         {"rewritten", true, Rewritten, qxz::log::OpenResult_Refused, {"new run"}},
         {"grown", true, Grown, qxz::log::OpenResult_Refused, {"old run", "more"}},
@@ -1000,6 +1010,7 @@ TEST_F(LogFileTest, AChosenNumberIsTakenOnlyAsItWasSeen)
         EXPECT_EQ(qxz::log::OpenLogFile(sChosen, false, tChoice, &hFile), tCase.eExpected);
         if (hFile != INVALID_HANDLE_VALUE)
             CloseHandle(hFile);
+        tHeld.Close();
         if (tCase.eExpected == qxz::log::OpenResult_Opened)
         {
             EXPECT_TRUE(FileExists(sChosen));
