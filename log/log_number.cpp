@@ -24,6 +24,7 @@ enum CandidateState
 {
     CandidateState_Free,       // the number is taken at once
     CandidateState_PassedOver, // neither free nor to be reused
+    CandidateState_InUse,      // open elsewhere: another run's log, or another run's look at it
     CandidateState_Present,    // an ordinary file, reused when it is the least recently used
 };
 
@@ -40,7 +41,10 @@ CandidateState ProbeCandidate(const std::string& sCandidate, const std::string& 
     // Free only when nothing is there. A file in use is another run's log, and
     // one that cannot be looked at is no file of this run's to empty: either
     // is passed over.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND)
+    const DWORD dwError = GetLastError();
+    if (dwError == ERROR_SHARING_VIOLATION)
+        return CandidateState_InUse;
+    if (dwError != ERROR_FILE_NOT_FOUND)
         return CandidateState_PassedOver;
     return HoldsOtherThanOrdinaryFile(sCandidate, sResolvedDirectory) ? CandidateState_PassedOver : CandidateState_Free;
 }
@@ -61,6 +65,46 @@ bool IsTheFileSeen(const BY_HANDLE_FILE_INFORMATION& tNow, const BY_HANDLE_FILE_
            tNow.nFileIndexLow == tSeen.nFileIndexLow && tNow.nFileSizeHigh == tSeen.nFileSizeHigh &&
            tNow.nFileSizeLow == tSeen.nFileSizeLow &&
            CompareFileTime(&tNow.ftLastWriteTime, &tSeen.ftLastWriteTime) == 0;
+}
+
+// One look at every number not passed over: the first that has no file,
+// else the least recently used ordinary file. False when there is neither;
+// *pfAnyInUse then tells whether a file in use was passed over.
+bool LookAtNumbers(const std::string& sPrefix, const std::string& sExtension, const std::string& sResolvedDirectory,
+                   const NumberSet& passedOver, NumberChoice* ptChoice, bool* pfAnyInUse)
+{
+    bool fAnyPresent = false;
+    NumberChoice tOldest;
+    *pfAnyInUse = false;
+    for (uint32_t dwCandidate = 0; dwCandidate < kNumberCount; ++dwCandidate)
+    {
+        if (passedOver.test(dwCandidate))
+            continue;
+        BY_HANDLE_FILE_INFORMATION tSeen;
+        const CandidateState eState =
+            ProbeCandidate(NumberedName(std::string(), sPrefix, dwCandidate, sExtension), sResolvedDirectory, &tSeen);
+        if (eState == CandidateState_Free)
+        {
+            ptChoice->dwNumber = dwCandidate;
+            ptChoice->eSeen = NumberSeen_Nothing;
+            return true;
+        }
+        *pfAnyInUse = *pfAnyInUse || eState == CandidateState_InUse;
+        if (eState != CandidateState_Present)
+            continue;
+        // Strictly earlier only: on equal times the lower number stays.
+        const FILETIME ftUsed = LastUse(tSeen);
+        const FILETIME ftOldest = LastUse(tOldest.tSeen);
+        if (!fAnyPresent || CompareFileTime(&ftUsed, &ftOldest) < 0)
+        {
+            tOldest = NumberChoice{dwCandidate, NumberSeen_File, tSeen};
+            fAnyPresent = true;
+        }
+    }
+    if (!fAnyPresent)
+        return false;
+    *ptChoice = tOldest;
+    return true;
 }
 
 } // namespace
@@ -92,38 +136,16 @@ bool ChooseNumber(const std::string& sFileName, const NumberSet& passedOver, Num
         return false;
     const std::string sExtension = CLogFile::GetExtension(sFileName);
 
+    // A file in use may be so only for another run's look at it, which
+    // allows no sharing either: when nothing else is left, look again.
     const std::string sResolvedDirectory = ResolvedDirectory(sFileName);
-    bool fAnyPresent = false;
-    NumberChoice tOldest;
-    for (uint32_t dwCandidate = 0; dwCandidate < kNumberCount; ++dwCandidate)
+    bool fAnyInUse = true;
+    for (uint32_t nLook = 0; fAnyInUse && nLook < kNumberCount; ++nLook)
     {
-        if (passedOver.test(dwCandidate))
-            continue;
-        BY_HANDLE_FILE_INFORMATION tSeen;
-        const CandidateState eState =
-            ProbeCandidate(NumberedName(sDirectory, sBase, dwCandidate, sExtension), sResolvedDirectory, &tSeen);
-        if (eState == CandidateState_Free)
-        {
-            ptChoice->dwNumber = dwCandidate;
-            ptChoice->eSeen = NumberSeen_Nothing;
+        if (LookAtNumbers(sDirectory + sBase, sExtension, sResolvedDirectory, passedOver, ptChoice, &fAnyInUse))
             return true;
-        }
-        if (eState != CandidateState_Present)
-            continue;
-        // Strictly earlier only: on equal times the lower number stays.
-        const FILETIME ftUsed = LastUse(tSeen);
-        const FILETIME ftOldest = LastUse(tOldest.tSeen);
-        if (!fAnyPresent || CompareFileTime(&ftUsed, &ftOldest) < 0)
-        {
-            tOldest = NumberChoice{dwCandidate, NumberSeen_File, tSeen};
-            fAnyPresent = true;
-        }
     }
-    // Nothing free and nothing to reuse: every number is passed over.
-    if (!fAnyPresent)
-        return false;
-    *ptChoice = tOldest;
-    return true;
+    return false;
 }
 
 // The file is checked on the handle itself: the directory may have changed
