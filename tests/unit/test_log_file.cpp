@@ -942,9 +942,10 @@ TEST_F(LogFileTest, AChosenNumberIsTakenOnlyAsItWasSeen)
 {
     const std::string sOther = m_tMachine.NewDirectory("other");
     ASSERT_FALSE(sOther.empty());
-    auto AnotherRun = [](const std::string&) {
+    // Another run's log at the chosen name, whatever that run's own choice.
+    auto AnotherRun = [](const std::string& sChosen) {
         CLogFile tOther;
-        tOther.Open("qxqxin.log", 0, LogFlag_Numbered);
+        tOther.Open(sChosen, 0, LogFlag_NameAsGiven);
         tOther.LogMessage(0, "other run");
     };
     // Made while the chosen file still exists, so that it is another file.
@@ -965,8 +966,8 @@ TEST_F(LogFileTest, AChosenNumberIsTakenOnlyAsItWasSeen)
         SetLastUse(sChosen, kOldTicks);
     };
     CLogFile tHeld;
-    auto HeldByAnotherRun = [&](const std::string&) {
-        tHeld.Open("qxqxin.log", 0, LogFlag_Numbered);
+    auto HeldByAnotherRun = [&](const std::string& sChosen) {
+        tHeld.Open(sChosen, 0, LogFlag_NameAsGiven);
         tHeld.LogMessage(0, "other run");
     };
     auto Removed = [](const std::string& sChosen) { DeleteFileA(sChosen.c_str()); };
