@@ -1,9 +1,11 @@
 // The program's diagnostic log: one numbered file per run in the temporary
-// directory, one line per message, flushed as soon as it is written.
+// directory, one line per message, flushed as soon as it is written. Its
+// rooms: the writer (log_file), the name's parts (log_names), the temporary
+// directory (log_directory), the defence against planted names (log_entry)
+// and the choice of the number (log_number).
 #ifndef QXZ_LOG_LOG_FILE_H
 #define QXZ_LOG_LOG_FILE_H
 
-#include <bitset>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -72,9 +74,14 @@ public:
     static std::string GetNumberSuffix(const std::string& sFileName);
     static std::string GetBaseWithoutNumber(const std::string& sFileName);
 
-    // The directory for log files, ending with a backslash; created if missing.
+    // The directory for log files, ending with a backslash; created if
+    // missing, and TMP set to it where TMP is not set.
     static bool GetTempDirectory(std::string* psDirectory);
-    // The number 0 to 99 that the numbered name is to carry.
+    // The same directory for a reader, found without changing anything:
+    // false where it does not exist.
+    static bool FindTempDirectory(std::string* psDirectory);
+    // The number 0 to 99 that the numbered name is to carry: the first that
+    // has no file, else the least recently used file (accessed or written).
     static bool ChooseFileNumber(const std::string& sFileName, uint32_t* pdwNumber);
     static bool PathExists(const std::string& sPath);
     // Local time as "Wed Dec 09 23:12:19 2026", or "Unknown".
@@ -88,10 +95,6 @@ private:
     bool WriteLine(const std::string& sLine);
     bool OpenStream();
     void CloseStream();
-    // The numbers 0 to 99 that a choice leaves out.
-    using NumberSet = std::bitset<100>;
-    static bool ChooseFileNumberPassingOver(const std::string& sFileName, const NumberSet& passedOver,
-                                            uint32_t* pdwNumber);
     static std::string FormatText(const char* pszFormat, va_list vaArguments) QX_PRINTF_FORMAT(1, 0);
 
     std::string m_sFileName;

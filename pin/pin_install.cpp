@@ -50,7 +50,7 @@ bool ConvertParameters(const CQxCiString& sDriverName)
     bool fResult = false;
     HANDLE hEventGlueRan = 0;
     HANDLE hMutexInstallerInitializing = 0;
-    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
+    const CQxCiString sRegKeyGlueDriver = RegKeyGlueDriver(sDriverName);
     CQxCiString sGluePath;
     InstallType eInstallType = InstallType_Unknown;
     DWORD dwTimeout = 0;
@@ -148,7 +148,7 @@ bool RegisterPin(const CQxCiString& sDriverName)
     if (!GetPinPathnameForDriver(sDriverName, &sPinPathname))
         return false;
 
-    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
+    const CQxCiString sRegKeyGlueDriver = RegKeyGlueDriver(sDriverName);
     if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchPinPathname, sPinPathname ) == false))
         return false;
     return true;
@@ -168,7 +168,7 @@ bool RegisterPdi(const CQxCiString& sDriverName)
         return false;
     sPdiPathname += g_sPdiExe;
 
-    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
+    const CQxCiString sRegKeyGlueDriver = RegKeyGlueDriver(sDriverName);
     if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchPdiPathname, sPdiPathname ) == false))
         return false;
     return true;
@@ -188,7 +188,7 @@ bool RegisterGhoul(const CQxCiString& sDriverName)
         return false;
     sGhoulPathname += g_sGhoulExe;
 
-    const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + "\\" + sDriverName;
+    const CQxCiString sRegKeyGlueDriver = RegKeyGlueDriver(sDriverName);
     if (QX_FAILS(RegSetStringValue( sRegKeyGlueDriver, g_sSwitchGhoulPathname, sGhoulPathname ) == false))
         return false;
     return true;

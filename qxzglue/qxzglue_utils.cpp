@@ -64,7 +64,7 @@ bool GetDriverParameter(const CQxCiString& sCmdLine, const CQxCiString& sDriverN
     {
         if (QX_FAILS(sDriverName.empty()))
             return false;
-        const CQxCiString sRegKeyGlueDriver = g_sRegKeyGlue + '\\' + sDriverName;
+        const CQxCiString sRegKeyGlueDriver = RegKeyGlueDriver(sDriverName);
         if (!RegGetStringValue(sRegKeyGlueDriver, sParameterName, &sParameterValue, false, HKEY_LOCAL_MACHINE))
             return false;
     }
@@ -152,4 +152,9 @@ OsClass GetOsClass()
     if (tOsVersion.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
         return GetWindowsPlatformClass(tOsVersion.dwMinorVersion);
     return GetNtPlatformClass(tOsVersion);
+}
+
+CQxCiString RegKeyGlueDriver(const CQxCiString& sDriverName)
+{
+    return g_sRegKeyGlue + "\\" + sDriverName;
 }

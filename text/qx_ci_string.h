@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_case.h"
+
 // The one place for the character rule: a-z fold to A-Z, every other byte
 // stays as it is, and the mapped values order as signed 8-bit numbers (so
 // bytes 0x80-0xFF come before 0x00-0x7F, and letters before [ \ ] ^ _ `).
@@ -16,7 +18,7 @@ struct CiCharTraits : std::char_traits<char>
 {
     static constexpr signed char to_mapped(char c) noexcept
     {
-        return static_cast<signed char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        return static_cast<signed char>(qxz::AsciiUpper(c));
     }
 
     static constexpr bool eq(char cLeft, char cRight) noexcept

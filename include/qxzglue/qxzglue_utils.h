@@ -25,6 +25,10 @@ enum OsClass
 // the switch is absent; *psValue is left alone on every failure.
 bool FindCmdLineVar(const CQxCiString& sCmdLine, const CQxCiString& sKey, CQxCiString* psValue);
 
+// The driver's Glue key, sRegKeyGlueDriver: the Glue key, one backslash and
+// the driver's name (under HKEY_LOCAL_MACHINE).
+CQxCiString RegKeyGlueDriver(const CQxCiString& sDriverName);
+
 // A driver parameter: the switch of that name on the command line, else the
 // string value of that name under the driver's Glue key. An empty value
 // counts as none.

@@ -25,13 +25,12 @@ Printed: the number of log files and how the runs ended.
 import argparse
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
 
 from qxzpy.machine import PROCESS_TIMEOUT, Platform, add_platform_arguments, shortened
-from qxzpy.pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string
+from qxzpy.pin_runs import SANITIZER_ENV, SANITIZER_REPORT, log_files, parse_reg, read_lines, reg_string, report
 from qxzpy.scenario import TIME_PATTERN, Run
 
 GLUE_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle\\QXZ\\Glue"
@@ -214,13 +213,8 @@ def main():
         problems += check_logs(machine, registered, reference_log)
     finally:
         machine.cleanup()
-        if args.keep or problems:
-            print("work directory kept: %s" % work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAILED: " + problem)
-    return 1 if problems else 0
+        code = report(work, args.keep, problems)
+    return code
 
 
 if __name__ == "__main__":

@@ -19,7 +19,6 @@ unchanged and nothing is made at a dangling link's target.
 import argparse
 import fcntl
 import os
-import shutil
 import socket
 import stat
 import subprocess
@@ -28,7 +27,7 @@ import tempfile
 import threading
 
 from qxzpy.machine import PROCESS_TIMEOUT, Platform, add_platform_arguments
-from qxzpy.pin_runs import closing_lines, log_files, read_lines
+from qxzpy.pin_runs import closing_lines, log_files, read_lines, run_parts
 from qxzpy.scenario import Run
 
 VICTIM_TEXT = "outside the temporary directory\n"
@@ -212,20 +211,8 @@ def main():
     args.pin_wrapper = None
     work = tempfile.mkdtemp(prefix="qxz-planted-names-")
     machine = Machine(args, work)
-    problems = []
-    try:
-        machine.run.prepare()
-        problems += planted_runs(machine)
-        problems += race_runs(machine, args.race_runs)
-    finally:
-        machine.run.restore()
-        if args.keep or problems:
-            print("work directory kept: %s" % work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAILED: " + problem)
-    return 1 if problems else 0
+    return run_parts(machine.run, work, args.keep,
+                     [lambda: planted_runs(machine), lambda: race_runs(machine, args.race_runs)])
 
 
 if __name__ == "__main__":

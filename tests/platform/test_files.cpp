@@ -332,27 +332,30 @@ TEST_F(FilesTest, CallsOnInvalidHandleFail)
 
 // ---- File times ---------------------------------------------------------------------
 
+// Times are set no later than written, as a write counts as an access.
 TEST_F(FilesTest, SetFileTimeChangesOnlyTheTimesGiven)
 {
     MakeFile("t.txt", "t");
     HANDLE hFile = Open("t.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
-    FILETIME ftWriteBefore;
-    ASSERT_TRUE(GetFileTime(hFile, nullptr, nullptr, &ftWriteBefore));
-
     const FILETIME ftOld = MakeFileTime(kOldTicks);
-    ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
+    const FILETIME ftOlder = MakeFileTime(kOldTicks - 10000000);
+    const FILETIME ftOldest = MakeFileTime(kOldTicks - 20000000);
     FILETIME ftAccess;
     FILETIME ftWrite;
-    ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, &ftWrite));
-    EXPECT_EQ(Ticks(ftAccess), kOldTicks);
-    EXPECT_EQ(Ticks(ftWrite), Ticks(ftWriteBefore));
-
-    const FILETIME ftOlder = MakeFileTime(kOldTicks - 10000000);
     ASSERT_TRUE(SetFileTime(hFile, nullptr, nullptr, &ftOlder));
+    ASSERT_TRUE(GetFileTime(hFile, nullptr, nullptr, &ftWrite));
+    EXPECT_EQ(Ticks(ftWrite), kOldTicks - 10000000);
+
+    ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
     ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, &ftWrite));
     EXPECT_EQ(Ticks(ftAccess), kOldTicks);
     EXPECT_EQ(Ticks(ftWrite), kOldTicks - 10000000);
+
+    ASSERT_TRUE(SetFileTime(hFile, nullptr, nullptr, &ftOldest));
+    ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, &ftWrite));
+    EXPECT_EQ(Ticks(ftAccess), kOldTicks);
+    EXPECT_EQ(Ticks(ftWrite), kOldTicks - 20000000);
     CloseHandle(hFile);
 
     // What was set is what the next open sees, and a directory search too.
@@ -364,7 +367,33 @@ TEST_F(FilesTest, SetFileTimeChangesOnlyTheTimesGiven)
     WIN32_FIND_DATAA tFindData;
     HANDLE hFind = FindFirstFileA(PathOf("t.txt").c_str(), &tFindData);
     ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Ticks(tFindData.ftLastWriteTime), kOldTicks - 10000000);
+    EXPECT_EQ(Ticks(tFindData.ftLastWriteTime), kOldTicks - 20000000);
+    FindClose(hFind);
+}
+
+// A file written after it was last accessed shows the write as its last
+// access, as Windows counts a write as an access, in every report of it.
+TEST_F(FilesTest, AWriteCountsAsAnAccess)
+{
+    if (!IsEmulatedMachine())
+        GTEST_SKIP() << "Wine reports the access time that the host's file system keeps";
+    MakeFile("t.txt", "t");
+    HANDLE hFile = Open("t.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    const FILETIME ftOld = MakeFileTime(kOldTicks);
+    const FILETIME ftNewer = MakeFileTime(kOldTicks + 10000000);
+    ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, &ftNewer));
+    FILETIME ftAccess;
+    ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, nullptr));
+    EXPECT_EQ(Ticks(ftAccess), kOldTicks + 10000000);
+    BY_HANDLE_FILE_INFORMATION tInfo;
+    ASSERT_TRUE(GetFileInformationByHandle(hFile, &tInfo));
+    EXPECT_EQ(Ticks(tInfo.ftLastAccessTime), kOldTicks + 10000000);
+    CloseHandle(hFile);
+    WIN32_FIND_DATAA tFindData;
+    HANDLE hFind = FindFirstFileA(PathOf("t.txt").c_str(), &tFindData);
+    ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Ticks(tFindData.ftLastAccessTime), kOldTicks + 10000000);
     FindClose(hFind);
 }
 
@@ -404,7 +433,7 @@ TEST_F(FilesTest, SetFileTimeWithTheAttributeRightAlone)
     EXPECT_EQ(cbDone, 1u);
     const FILETIME ftOld = MakeFileTime(kOldTicks);
     SetLastError(kSentinel);
-    EXPECT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
+    EXPECT_TRUE(SetFileTime(hFile, nullptr, &ftOld, &ftOld));
     FILETIME ftAccess;
     ASSERT_TRUE(GetFileTime(hFile, nullptr, &ftAccess, nullptr));
     EXPECT_EQ(Ticks(ftAccess), kOldTicks);
@@ -425,7 +454,7 @@ TEST_F(FilesTest, SetFileTimeWithEveryBitSetKeepsTheTime)
     HANDLE hFile = Open("t.txt", GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
     const FILETIME ftOld = MakeFileTime(kOldTicks);
-    ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, nullptr));
+    ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftOld, &ftOld));
     const FILETIME ftEveryBit = MakeFileTime(~0ull);
     SetLastError(kSentinel);
     EXPECT_TRUE(SetFileTime(hFile, nullptr, &ftEveryBit, nullptr));

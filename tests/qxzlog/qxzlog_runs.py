@@ -127,7 +127,8 @@ def snapshot(directory):
             digest = hashlib.sha256(handle.read()).hexdigest()
         # This reading must not count: the time goes back as it was.
         os.utime(path, ns=(info.st_atime_ns, info.st_mtime_ns))
-        state[name] = (digest, info.st_mtime_ns, info.st_atime_ns)
+        # The last use as the Pin takes it: a write counts as an access.
+        state[name] = (digest, info.st_mtime_ns, max(info.st_atime_ns, info.st_mtime_ns))
     return state
 
 
@@ -188,7 +189,7 @@ def make_runs(lab):
 
 def wrap_numbers(lab, expected):
     """Fills every free number with an older run and makes qxqxin50.log the
-    least recently accessed, then runs the Pin once more: it reuses 50."""
+    least recently used, then runs the Pin once more: it reuses 50."""
     with open(os.path.join(lab.logs, next(name for name, value in expected.items() if value[0] == "succeeded")),
               "rb") as handle:
         success = handle.read()
@@ -200,7 +201,8 @@ def wrap_numbers(lab, expected):
                 handle.write(older)
             expected["qxqxin%02d.log" % number] = ("succeeded", "Model A", None, None)
         os.utime(path, (OLD_ACCESS + 100 + number, os.stat(path).st_mtime))
-    os.utime(os.path.join(lab.logs, "qxqxin50.log"), (OLD_ACCESS, os.stat(os.path.join(lab.logs, "qxqxin50.log")).st_mtime))
+    # A write counts as a use: 50 is also the least recently written.
+    os.utime(os.path.join(lab.logs, "qxqxin50.log"), (OLD_ACCESS, OLD_ACCESS))
     name = lab.run_pin("-printerdriver=Model B -product=P -port=LPT1:")
     expect(name == "qxqxin50.log", "the Pin reused %s, not qxqxin50.log" % name)
     expected[name] = ("succeeded", "Model B", None, None)

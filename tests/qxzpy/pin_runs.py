@@ -4,6 +4,7 @@ closing lines and its files, the names of the machine's system calls."""
 
 import os
 import re
+import shutil
 import subprocess
 
 from qxzpy.machine import PROCESS_TIMEOUT
@@ -94,3 +95,30 @@ def table_calls(sim):
     if result.returncode != 0 or "system-calls: ok" not in lines:
         raise AssertionError("installer-sim system-calls failed: %s%s" % (result.stdout, result.stderr))
     return set(lines[:lines.index("system-calls: ok")])
+
+
+def report(work, keep, problems):
+    """Removes the work directory unless it is to be kept or something went
+    wrong, prints every problem, and returns the exit code."""
+    if keep or problems:
+        print("work directory kept: %s" % work)
+    else:
+        shutil.rmtree(work, ignore_errors=True)
+    for problem in problems:
+        print("FAILED: " + problem)
+    return 1 if problems else 0
+
+
+def run_parts(run, work, keep, parts):
+    """Prepares the machine of a scenario Run, runs each part (a function
+    that returns what went wrong), takes back what the run changed outside
+    its work directory, and reports; returns the exit code."""
+    problems = []
+    try:
+        run.prepare()
+        for part in parts:
+            problems += part()
+    finally:
+        run.restore()
+        code = report(work, keep, problems)
+    return code

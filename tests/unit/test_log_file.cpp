@@ -13,6 +13,7 @@
 
 #include "log/log_check.h"
 #include "log/log_file.h"
+#include "log/log_number.h"
 #include "platform/win32.h"
 #include "tests/support/host_links.h"
 #include "tests/support/test_machine.h"
@@ -278,24 +279,31 @@ protected:
         ASSERT_TRUE(CloseHandle(hFile));
     }
 
-    void SetLastAccess(const std::string& sPath, uint64_t nTicks)
+    void SetTimes(const std::string& sPath, uint64_t nAccessTicks, uint64_t nWriteTicks)
     {
         HANDLE hFile = CreateFileA(sPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << sPath;
-        const FILETIME ftAccess = MakeFileTime(nTicks);
-        ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftAccess, nullptr));
+        const FILETIME ftAccess = MakeFileTime(nAccessTicks);
+        const FILETIME ftWrite = MakeFileTime(nWriteTicks);
+        ASSERT_TRUE(SetFileTime(hFile, nullptr, &ftAccess, &ftWrite));
         ASSERT_TRUE(CloseHandle(hFile));
     }
 
-    // The hundred numbered files, each last accessed at the given time.
-    void MakeHundredFiles(const std::function<uint64_t(unsigned)>& fnAccessTicks)
+    // Last accessed and last written at the time.
+    void SetLastUse(const std::string& sPath, uint64_t nTicks)
+    {
+        SetTimes(sPath, nTicks, nTicks);
+    }
+
+    // The hundred numbered files, each last used at the given time.
+    void MakeHundredFiles(const std::function<uint64_t(unsigned)>& fnUseTicks)
     {
         for (unsigned nNumber = 0; nNumber < 100; ++nNumber)
         {
             const std::string sPath = PathOf("qxqxin" + TwoDigits(nNumber) + ".log");
             MakeFile(sPath, "old run\n");
-            SetLastAccess(sPath, fnAccessTicks(nNumber));
+            SetLastUse(sPath, fnUseTicks(nNumber));
         }
     }
 
@@ -572,6 +580,76 @@ TEST_F(LogFileTest, WithAllHundredTheLeastRecentlyAccessedIsEmptiedAndReused)
     EXPECT_EQ(FileLines(PathOf("qxqxin41.log")), std::vector<std::string>{"old run"});
 }
 
+// A write counts as a use: the later of a file's last access and last write
+// decides, whichever the file system moved.
+TEST_F(LogFileTest, TheLaterOfLastAccessAndLastWriteIsTheLastUse)
+{
+    struct Case
+    {
+        const char* pszLabel;
+        uint64_t nAccess20, nWrite20, nAccess60, nWrite60;
+        uint32_t dwExpected;
+    };
+    const uint64_t k1 = kOldTicks + kOneSecond, k2 = kOldTicks + 2 * kOneSecond, k3 = kOldTicks + 3 * kOneSecond;
+    const Case atCases[] = {
+        {"written after its last access", kOldTicks, k3, k1, k1, 60},
+        {"accessed after its last write", k2, kOldTicks, k1, kOldTicks, 60},
+        {"both earlier", k1, k1, k2, kOldTicks, 20},
+        {"equal uses, the lower number", k1, kOldTicks, kOldTicks, k1, 20},
+    };
+    MakeHundredFiles([](unsigned nNumber) { return kOldTicks + (nNumber + 10) * kOneSecond; });
+    for (const Case& tCase : atCases)
+    {
+        SCOPED_TRACE(tCase.pszLabel);
+        SetTimes(PathOf("qxqxin20.log"), tCase.nAccess20, tCase.nWrite20);
+        SetTimes(PathOf("qxqxin60.log"), tCase.nAccess60, tCase.nWrite60);
+        uint32_t dwNumber = 777;
+        ASSERT_TRUE(CLogFile::ChooseFileNumber(PathOf("qxqxin.log"), &dwNumber));
+        EXPECT_EQ(dwNumber, tCase.dwExpected);
+    }
+}
+
+// A machine that has run the Pin a hundred times: each run after it reuses
+// the least recently used old file and keeps its whole log, whether or not
+// the file system moves the access time on a write.
+TEST_F(LogFileTest, RunsInARowAgainstAFullRotationKeepEveryLog)
+{
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 42 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+    const unsigned kRuns = 5;
+    std::vector<std::string> vOpened;
+    for (unsigned nRun = 0; nRun < kRuns; ++nRun)
+    {
+        CLogFile tRun;
+        ASSERT_TRUE(tRun.Open("qxqxin.log", 0, LogFlag_Numbered));
+        ASSERT_TRUE(tRun.LogMessage(0, "run %u", nRun));
+        vOpened.push_back(tRun.OpenFileName());
+    }
+    EXPECT_EQ(vOpened, (std::vector<std::string>{PathOf("qxqxin42.log"), PathOf("qxqxin00.log"), PathOf("qxqxin01.log"),
+                                                 PathOf("qxqxin02.log"), PathOf("qxqxin03.log")}));
+    for (unsigned nRun = 0; nRun < kRuns && nRun < vOpened.size(); ++nRun)
+        EXPECT_EQ(LinesAfterHeader(vOpened[nRun]), std::vector<std::string>{"run " + std::to_string(nRun)});
+    unsigned nOld = 0;
+    for (unsigned nNumber = 0; nNumber < 100; ++nNumber)
+        nOld += FileLines(PathOf("qxqxin" + TwoDigits(nNumber) + ".log")) == std::vector<std::string>{"old run"};
+    EXPECT_EQ(nOld, 100 - kRuns);
+}
+
+// A file that the choice found but that cannot be written is passed over:
+// the next least recently used file takes the log.
+TEST_F(LogFileTest, AChosenFileThatCannotBeWrittenIsPassedOver)
+{
+    if (!IsEmulatedMachine())
+        GTEST_SKIP() << "the tests run as root, whom Wine lets write a read-only file";
+    MakeHundredFiles(
+        [](unsigned nNumber) { return nNumber == 42 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+    ASSERT_TRUE(SetFileAttributesA(PathOf("qxqxin42.log").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
+    EXPECT_EQ(m_Log.OpenFileName(), PathOf("qxqxin00.log"));
+    ASSERT_TRUE(SetFileAttributesA(PathOf("qxqxin42.log").c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(FileLines(PathOf("qxqxin42.log")), std::vector<std::string>{"old run"});
+}
+
 TEST_F(LogFileTest, SecondOpenClosesTheFirstFileAndStartsAnother)
 {
     ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
@@ -845,6 +923,108 @@ TEST_F(LogFileTest, AFileThatAnotherLogOwnsIsPassedOver)
     EXPECT_EQ(LinesAfterHeader(PathOf("qxqxin31.log")), std::vector<std::string>{"this"});
 }
 
+// ---- The candidate that changes between the choice and the open --------------------------------
+
+struct ChangeCase
+{
+    const char* pszLabel;
+    bool fFullRotation; // all hundred present (42 reused), else none (00 free)
+    std::function<void(const std::string& sChosen)> fnChange;
+    qxz::log::OpenResult eExpected;
+    std::vector<std::string> vAfter; // the chosen file's lines after the attempt; empty: no file
+};
+
+// What the choice saw may be gone when the file is opened: another run may
+// have taken the number and written its whole log, or anything else may
+// stand under the name. Only the file seen, as it was seen, or a file that
+// this run makes itself, is written.
+TEST_F(LogFileTest, AChosenNumberIsTakenOnlyAsItWasSeen)
+{
+    const std::string sOther = m_tMachine.NewDirectory("other");
+    ASSERT_FALSE(sOther.empty());
+    // Another run's log at the chosen name, whatever that run's own choice.
+    auto AnotherRun = [](const std::string& sChosen) {
+        CLogFile tOther;
+        tOther.Open(sChosen, 0, LogFlag_NameAsGiven);
+        tOther.LogMessage(0, "other run");
+    };
+    // Made while the chosen file still exists, so that it is another file.
+    auto ReplacedBySame = [&](const std::string& sChosen) {
+        const std::string sSame = sOther + "\\same.log";
+        MakeFile(sSame, "old run\n");
+        SetLastUse(sSame, kOldTicks);
+        DeleteFileA(sChosen.c_str());
+        CreateHardLinkA(sChosen.c_str(), sSame.c_str(), nullptr);
+        DeleteFileA(sSame.c_str());
+    };
+    auto Rewritten = [&](const std::string& sChosen) {
+        MakeFile(sChosen, "new run\n");
+        SetLastUse(sChosen, kOldTicks + kOneSecond);
+    };
+    auto Grown = [&](const std::string& sChosen) {
+        MakeFile(sChosen, "old run\nmore\n");
+        SetLastUse(sChosen, kOldTicks);
+    };
+    CLogFile tHeld;
+    auto HeldByAnotherRun = [&](const std::string& sChosen) {
+        tHeld.Open(sChosen, 0, LogFlag_NameAsGiven);
+        tHeld.LogMessage(0, "other run");
+    };
+    auto Removed = [](const std::string& sChosen) { DeleteFileA(sChosen.c_str()); };
+    auto Unchanged = [](const std::string&) {};
+    const std::vector<ChangeCase> vCases = {
+        {"unchanged file", true, Unchanged, qxz::log::OpenResult_Opened, {}},
+        {"another run's whole log", true, AnotherRun, qxz::log::OpenResult_Refused, {"", "<header>", "", "other run"}},
+        {"another run's log still written",
+         true,
+         HeldByAnotherRun,
+         qxz::log::OpenResult_Refused,
+         {"", "<header>", "", "other run"}},
+        {"another file of the same size and times", true, ReplacedBySame, qxz::log::OpenResult_Refused, {"old run"}},
+        {"rewritten", true, Rewritten, qxz::log::OpenResult_Refused, {"new run"}},
+        {"grown", true, Grown, qxz::log::OpenResult_Refused, {"old run", "more"}},
+        {"removed", true, Removed, qxz::log::OpenResult_Refused, {}},
+        {"still free", false, Unchanged, qxz::log::OpenResult_Opened, {}},
+        {"another run's whole log where none was",
+         false,
+         AnotherRun,
+         qxz::log::OpenResult_Refused,
+         {"", "<header>", "", "other run"}},
+        {"a file where none was", false, Rewritten, qxz::log::OpenResult_Refused, {"new run"}},
+    };
+    for (const ChangeCase& tCase : vCases)
+    {
+        SCOPED_TRACE(tCase.pszLabel);
+        for (unsigned nNumber = 0; nNumber < 100; ++nNumber)
+            DeleteFileA(PathOf("qxqxin" + TwoDigits(nNumber) + ".log").c_str());
+        if (tCase.fFullRotation)
+        {
+            MakeHundredFiles(
+                [](unsigned nNumber) { return nNumber == 42 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
+        }
+        qxz::log::NumberChoice tChoice;
+        ASSERT_TRUE(qxz::log::ChooseNumber(PathOf("qxqxin.log"), qxz::log::NumberSet(), &tChoice));
+        const std::string sChosen = PathOf(tCase.fFullRotation ? "qxqxin42.log" : "qxqxin00.log");
+        ASSERT_EQ(tChoice.dwNumber, tCase.fFullRotation ? 42u : 0u);
+        tCase.fnChange(sChosen);
+        HANDLE hFile = INVALID_HANDLE_VALUE;
+        EXPECT_EQ(qxz::log::OpenLogFile(sChosen, false, tChoice, &hFile), tCase.eExpected);
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+        tHeld.Close();
+        if (tCase.eExpected == qxz::log::OpenResult_Opened)
+        {
+            EXPECT_TRUE(FileExists(sChosen));
+            EXPECT_TRUE(FileLines(sChosen).empty());
+            continue;
+        }
+        std::vector<std::string> vLines = FileExists(sChosen) ? FileLines(sChosen) : std::vector<std::string>();
+        if (vLines.size() > 1 && LineMatches(vLines[1], "**** <time> - Logging Enabled ****"))
+            vLines[1] = "<header>";
+        EXPECT_EQ(vLines, tCase.vAfter);
+    }
+}
+
 TEST(LogChooseFileNumberTest, NamesEndingInTwoDigitsAreNotScannedAndBadNamesFail)
 {
     struct Case
@@ -977,7 +1157,7 @@ TEST_P(LogLinkTest, AmongAllHundredTheNextLeastRecentlyAccessedFileIsReused)
 {
     MakeHundredFiles(
         [](unsigned nNumber) { return nNumber == 57 ? kOldTicks : kOldTicks + (nNumber + 1) * kOneSecond; });
-    SetLastAccess(m_sVictim, kOldTicks - kOneSecond);
+    SetLastUse(m_sVictim, kOldTicks - kOneSecond);
     ASSERT_TRUE(DeleteFileA(PathOf(LogName(42)).c_str()));
     PlantAt(PathOf(LogName(42)));
     ASSERT_TRUE(m_Log.Open("qxqxin.log", 0, LogFlag_Numbered));
@@ -1017,7 +1197,7 @@ INSTANTIATE_TEST_SUITE_P(Plants, LogLinkTest,
                          ::testing::Values(Plant::SymbolicLink, Plant::DanglingLink, Plant::HardLink, Plant::Directory,
                                            Plant::Fifo, Plant::Socket));
 
-// ---- GetTempDirectory, PathExists ---------------------------------------------------------
+// ---- GetTempDirectory, FindTempDirectory, PathExists -----------------------------------
 
 struct TempCase
 {
@@ -1029,7 +1209,7 @@ struct TempCase
     bool fEmulatedOnly;      // needs an empty variable, which the Windows runtime cannot set
 };
 
-TEST_F(LogFileTest, GetTempDirectoryTakesTempThenTmpThenTheWindowsDrive)
+TEST_F(LogFileTest, GetAndFindTempDirectoryTakeTempThenTmpThenTheWindowsDrive)
 {
     char szWindows[MAX_PATH];
     ASSERT_GT(GetWindowsDirectoryA(szWindows, sizeof szWindows), 3u);
@@ -1072,6 +1252,19 @@ TEST_F(LogFileTest, GetTempDirectoryTakesTempThenTmpThenTheWindowsDrive)
         ASSERT_FALSE(sDirectory.empty());
         SetRuntimeVariable("TEMP", tCase.pszTemp == nullptr ? nullptr : Expand(tCase.pszTemp, sDirectory).c_str());
         SetRuntimeVariable("TMP", tCase.pszTmp == nullptr ? nullptr : Expand(tCase.pszTmp, sDirectory).c_str());
+        // A reader's lookup finds the same directory where it exists, and
+        // changes nothing: no directory made, TMP as it was.
+        const std::unique_ptr<std::string> psTmpBefore = ProcessVariable("TMP");
+        const std::string sExpected = tCase.pszExpected == nullptr ? "" : Expand(tCase.pszExpected, sDirectory);
+        const bool fExisted = !sExpected.empty() && GetFileAttributesA(sExpected.c_str()) != INVALID_FILE_ATTRIBUTES;
+        std::string sFound = "unchanged";
+        EXPECT_EQ(CLogFile::FindTempDirectory(&sFound), fExisted);
+        EXPECT_EQ(sFound, fExisted ? sExpected : "unchanged");
+        EXPECT_EQ(!sExpected.empty() && GetFileAttributesA(sExpected.c_str()) != INVALID_FILE_ATTRIBUTES, fExisted);
+        const std::unique_ptr<std::string> psTmpAfterFind = ProcessVariable("TMP");
+        EXPECT_EQ(psTmpAfterFind == nullptr ? "<not set>" : *psTmpAfterFind,
+                  psTmpBefore == nullptr ? "<not set>" : *psTmpBefore);
+
         std::string sResult = "unchanged";
         const bool fFound = CLogFile::GetTempDirectory(&sResult);
         if (tCase.pszExpected == nullptr)

@@ -3,6 +3,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -58,6 +59,20 @@ protected:
 
     ScratchDriverKey m_tKey;
 };
+
+// The one builder of a driver's key: the Glue key, one backslash, the name
+// as it is (blanks, a backslash and bytes above 0x7F kept).
+TEST(RegKeyGlueDriverTest, IsTheGlueKeyABackslashAndTheName)
+{
+    const std::pair<const char*, const char*> atCases[] = {
+        {"Model A", "SOFTWARE\\Vorquelle\\QXZ\\Glue\\Model A"},
+        {"", "SOFTWARE\\Vorquelle\\QXZ\\Glue\\"},
+        {"a\\b", "SOFTWARE\\Vorquelle\\QXZ\\Glue\\a\\b"},
+        {"Mod\xE8le %s", "SOFTWARE\\Vorquelle\\QXZ\\Glue\\Mod\xE8le %s"},
+    };
+    for (const auto& [pszDriver, pszKey] : atCases)
+        EXPECT_EQ(std::string(RegKeyGlueDriver(pszDriver).c_str()), pszKey) << pszDriver;
+}
 
 TEST_F(DriverParameterTest, CommandLineWinsAndTheRegistryIsNotRead)
 {

@@ -2,10 +2,12 @@
 #include "tools/qxzlog/log_directory.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
+
+#include "text/ascii_case.h"
 
 namespace qxz::qxzlog
 {
@@ -19,12 +21,7 @@ constexpr DWORD kChunkBytes = 1u << 20;
 
 bool EqualIgnoringCase(const char* pszText, const char* pszLower, size_t cch)
 {
-    for (size_t i = 0; i < cch; ++i)
-    {
-        if (std::tolower(static_cast<unsigned char>(pszText[i])) != pszLower[i])
-            return false;
-    }
-    return true;
+    return qxz::EqualIgnoringAsciiCase(std::string_view(pszText, cch), std::string_view(pszLower, cch));
 }
 
 bool IsLogName(const std::string& sName)

@@ -160,7 +160,7 @@ int Run(int argc, char** argv)
     Options tOptions;
     if (!ParseOptions(argc, argv, &tOptions))
         return Usage();
-    if (!tOptions.fDirectoryGiven && !CLogFile::GetTempDirectory(&tOptions.sDirectory))
+    if (!tOptions.fDirectoryGiven && !CLogFile::FindTempDirectory(&tOptions.sDirectory))
     {
         return CannotRead("the temporary directory", GetLastError());
     }

@@ -49,8 +49,15 @@ void FileTimesFromStat(const struct stat& tStat, FILETIME* pftCreation, FILETIME
 {
     if (pftCreation != nullptr)
         *pftCreation = FileTimeFromTimespec(tStat.st_mtim);
+    // Windows counts a write as an access; a host file system that moves
+    // the access time only on reads would show a file just written as unused.
     if (pftLastAccess != nullptr)
-        *pftLastAccess = FileTimeFromTimespec(tStat.st_atim);
+    {
+        const bool fWrittenLater =
+            tStat.st_mtim.tv_sec > tStat.st_atim.tv_sec ||
+            (tStat.st_mtim.tv_sec == tStat.st_atim.tv_sec && tStat.st_mtim.tv_nsec > tStat.st_atim.tv_nsec);
+        *pftLastAccess = FileTimeFromTimespec(fWrittenLater ? tStat.st_mtim : tStat.st_atim);
+    }
     if (pftLastWrite != nullptr)
         *pftLastWrite = FileTimeFromTimespec(tStat.st_mtim);
 }

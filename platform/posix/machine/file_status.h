@@ -18,7 +18,8 @@ FILETIME FileTimeFromTimespec(const struct timespec& tTime);
 struct timespec TimespecFromFileTime(const FILETIME& ftTime);
 
 // Times as Windows reports them. There is no birth time to rely on, so the
-// creation time is the last write time.
+// creation time is the last write time; the last access is never earlier
+// than the last write.
 void FileTimesFromStat(const struct stat& tStat, FILETIME* pftCreation, FILETIME* pftLastAccess,
                        FILETIME* pftLastWrite);
 
