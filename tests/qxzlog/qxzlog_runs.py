@@ -241,7 +241,7 @@ def check_listing(lab, expected, newest):
     lines = output.decode("latin-1").splitlines()
     expect(code == 0 and newest in lines[0] and "succeeded" in lines[0], "text listing: %d %r" % (code, lines[:3]))
     expect(b"\x1b[" not in output, "colour on a pipe")
-    failed = [line for line in lines if "fStatusCodeSet == true [pin_main.cpp, Line " in line]
+    failed = [line for line in lines if "Glue passed status code 5 for driver Model A; the Pin stopped." in line]
     expect(len(failed) == 1 and " failed " in failed[0], "the status-code run's line: %r" % failed)
 
     code, output, _ = lab.qxzlog_run(["--last", lab.logs])

@@ -180,6 +180,18 @@ void ReadLogFile(LogFile* ptFile)
 
 bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError)
 {
+    if (!ListLogDirectory(sDirectory, pvFiles, pdwError))
+        return false;
+    for (LogFile& tFile : *pvFiles)
+    {
+        if (tFile.sProblem.empty())
+            ReadLogFile(&tFile);
+    }
+    return true;
+}
+
+bool ListLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError)
+{
     pvFiles->clear();
     const DWORD dwAttributes = GetFileAttributesA(sDirectory.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
@@ -206,16 +218,12 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
         if ((tFindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             tFile.sProblem = "a directory";
         tFile.nWrittenTicks = Ticks(tFindData.ftLastWriteTime);
+        tFile.cbSize = (static_cast<uint64_t>(tFindData.nFileSizeHigh) << 32) | tFindData.nFileSizeLow;
         pvFiles->push_back(std::move(tFile));
     } while (FindNextFileA(hFind, &tFindData));
     FindClose(hFind);
     std::sort(pvFiles->begin(), pvFiles->end(),
               [](const LogFile& t1, const LogFile& t2) { return t1.sName < t2.sName; });
-    for (LogFile& tFile : *pvFiles)
-    {
-        if (tFile.sProblem.empty())
-            ReadLogFile(&tFile);
-    }
     return true;
 }
 
@@ -232,6 +240,11 @@ std::string LogPathFor(const std::string& sDirectory, const std::string& sFile)
     return WithSeparator(sDirectory) + szName;
 }
 
+int64_t StartKey(const RunRef& tRef)
+{
+    return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
+}
+
 std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
 {
     std::vector<RunRef> vRuns;
@@ -240,9 +253,7 @@ std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
         for (size_t i = 0; i < tFile.vRuns.size(); ++i)
             vRuns.push_back({&tFile, i});
     }
-    auto Key = [](const RunRef& tRef) {
-        return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
-    };
+    const auto Key = StartKey;
     std::stable_sort(vRuns.begin(), vRuns.end(), [&](const RunRef& t1, const RunRef& t2) {
         if (Key(t1) != Key(t2))
             return Key(t1) > Key(t2);
