@@ -348,6 +348,9 @@ int Wait(const Options& tOptions)
         for (const RunRef& tRef : RunsNewestFirst(vFiles))
             setBefore.insert(IdentityOf(tRef));
     }
+    // A script may start the installation once this line is out.
+    std::fprintf(stderr, "qxzlog: waiting for a new run in %s\n", tOptions.sDirectory.c_str());
+    std::fflush(stderr);
     const DWORD dwStart = GetTickCount();
     for (;;)
     {
