@@ -371,11 +371,11 @@ DIAGNOSIS_CASES = [
     ("Glue path missing", "-printerdriver=Model E -product=P -port=LPT1:", None, None, None, "failed",
      "glue-path-missing", "GluePath", None, {}, BOTH),
     ("installer runs, no PreloadPath", "-printerdriver=Model A -product=P -port=LPT1:", None,
-     ["hold-event", "QXZ_Installer_Running", "signalled", "4000"], "ready", "failed", "install-type", "PreloadPath",
+     ["hold-event", "QXZ_Installer_Running", "signalled", "60000"], "ready", "failed", "install-type", "PreloadPath",
      "log", {}, BOTH),
-    ("mutex abandoned", "-printerdriver=Model B -product=P -port=LPT1:", None, ["abandon-mutex", MUTEX, "4000"],
+    ("mutex abandoned", "-printerdriver=Model B -product=P -port=LPT1:", None, ["abandon-mutex", MUTEX, "60000"],
      "abandoned", "failed", "mutex-abandoned", MUTEX, None, {}, BOTH),
-    ("mutex held", "-printerdriver=Model D -product=P -port=LPT1:", None, ["hold-mutex", MUTEX, "4000"], "owned",
+    ("mutex held", "-printerdriver=Model D -product=P -port=LPT1:", None, ["hold-mutex", MUTEX, "60000"], "owned",
      "failed", "mutex-timeout", MUTEX, None, {}, BOTH),
     ("port not found", "-printerdriver=Model A -product=P -port=USB007", None, None, None, "succeeded", None, None,
      None, {"port-not-found": ("USB007", None)}, BOTH),
@@ -405,6 +405,8 @@ def run_holding(lab, text, faults, helper, ready):
         expect(ready in line, "installer-sim %s: %r" % (helper[0], line))
         return lab.run_pin(text, faults)
     finally:
+        # Held far longer than a slow start of the Pin takes; let go once it ended.
+        process.kill()
         process.communicate(timeout=PROCESS_TIMEOUT)
 
 
