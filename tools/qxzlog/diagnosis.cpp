@@ -233,7 +233,10 @@ std::string SummaryOf(const KnownCheck& tCheck, const Finding& tFinding, const s
         {
             const std::string sNames = tFinding.osSubject ? *tFinding.osSubject : "printerdriver";
             const bool fOne = sNames.find(',') == std::string::npos;
-            return std::string(fOne ? "The switch " : "The switches ") + sNames + (fOne ? " is" : " are") +
+            std::string sListed = sNames;
+            for (size_t i = sListed.find(','); i != std::string::npos; i = sListed.find(',', i + 2))
+                sListed.replace(i, 1, ", ");
+            return std::string(fOne ? "The switch " : "The switches ") + sListed + (fOne ? " is" : " are") +
                    " missing or empty on the command line" + sForDriver + ".";
         }
         case Cause::GlueRanEvent: return "The event QXZ_Glue_Ran " + sDetail + sForDriver + ".";
@@ -245,12 +248,11 @@ std::string SummaryOf(const KnownCheck& tCheck, const Finding& tFinding, const s
         case Cause::MutexFailed:
             return "The installer's mutex QXZ_Installation_Initializing " + sDetail + sForDriver + ".";
         case Cause::MutexAbandoned:
-            return "The installer's mutex QXZ_Installation_Initializing was abandoned: its owner ended without "
-                   "releasing it" +
-                   sForDriver + ".";
+            return "The installer's mutex QXZ_Installation_Initializing was abandoned" + sForDriver +
+                   ": its owner ended without releasing it.";
         case Cause::MutexTimeout:
-            return "The installer held its mutex QXZ_Installation_Initializing longer than the Pin waits" + sForDriver +
-                   ".";
+            return "The installer held its mutex QXZ_Installation_Initializing" + sForDriver +
+                   " longer than the Pin waits.";
         case Cause::LanguageOverride:
             return "The language override could not be copied to languagedir" + sForDriver + sCode + ".";
         case Cause::Registration: break;
