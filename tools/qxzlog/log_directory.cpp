@@ -80,12 +80,12 @@ std::string ErrorProblem(const char* pszWhat, DWORD dwError)
 }
 
 // Reads to the end or the limit; a log that a running Pin holds open is read
-// as it stands. The size the file had when opened is asked for at once, and
-// a byte more: a read that comes back short is the end, so a log costs one
-// read. Only a file that grew meanwhile is read on, a chunk at a time.
-bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pfPartial)
+// as it stands. The size the file is expected to have is asked for at once,
+// and a byte more: a read that comes back short is the end, so a listed log
+// costs one read. A file that grew meanwhile is read on, a chunk at a time.
+bool ReadUpToLimit(HANDLE hFile, uint64_t cbExpected, std::string* psBytes, bool* pfPartial)
 {
-    size_t cbWanted = static_cast<size_t>(std::min<uint64_t>(cbSize + 1, kMaxLogBytes));
+    size_t cbWanted = static_cast<size_t>(std::min<uint64_t>(cbExpected + 1, kMaxLogBytes));
     for (;;)
     {
         const size_t ibAt = psBytes->size();
@@ -110,13 +110,23 @@ bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pf
 
 } // namespace
 
-bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem)
+bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem,
+                  uint64_t cbExpected)
 {
     psBytes->clear();
     *pfPartial = false;
+    // The name's own attributes tell a link; asking the open handle would
+    // also ask for the volume, which under Wine is a round trip through
+    // another process for every file.
+    const DWORD dwAttributes = GetFileAttributesA(sPath.c_str());
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    {
+        *psProblem = "a link, not followed";
+        return false;
+    }
     // Reading only, sharing everything with the Pin; the attribute right is
-    // what setting the access time back takes. A link is opened itself, and
-    // not followed.
+    // what setting the access time back takes. A link put there meanwhile is
+    // opened itself, and not followed.
     HANDLE hFile = CreateFileA(sPath.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -125,15 +135,11 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
         *psProblem = ErrorProblem("cannot be opened", GetLastError());
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION tInfo;
+    FILETIME ftAccessedBefore;
     bool fOk = false;
-    if (!GetFileInformationByHandle(hFile, &tInfo))
+    if (!GetFileTime(hFile, nullptr, &ftAccessedBefore, nullptr))
     {
         *psProblem = ErrorProblem("cannot be examined", GetLastError());
-    }
-    else if ((tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-    {
-        *psProblem = "a link, not followed";
     }
     else
     {
@@ -141,15 +147,25 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
         // may otherwise be written only when the handle closes.
         const FILETIME ftKeep = {0xFFFFFFFF, 0xFFFFFFFF};
         SetFileTime(hFile, nullptr, &ftKeep, nullptr);
-        const uint64_t cbSize = (static_cast<uint64_t>(tInfo.nFileSizeHigh) << 32) | tInfo.nFileSizeLow;
-        fOk = ReadUpToLimit(hFile, cbSize, psBytes, pfPartial);
-        if (!fOk)
-            *psProblem = ErrorProblem("cannot be read", GetLastError());
+        fOk = ReadUpToLimit(hFile, cbExpected, psBytes, pfPartial);
+        const DWORD dwReadError = GetLastError();
+        // Where the name's attributes follow a link, the link opened itself
+        // has no data: the handle tells why.
+        BY_HANDLE_FILE_INFORMATION tInfo;
+        if (!fOk && GetFileInformationByHandle(hFile, &tInfo) &&
+            (tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        {
+            *psProblem = "a link, not followed";
+        }
+        else if (!fOk)
+        {
+            *psProblem = ErrorProblem("cannot be read", dwReadError);
+        }
         // The Pin reuses the least recently accessed log: give back the access
         // time that the reading moved where the file system moved it anyway.
         FILETIME ftAccessed;
-        if (GetFileTime(hFile, nullptr, &ftAccessed, nullptr) && !SameTime(ftAccessed, tInfo.ftLastAccessTime) &&
-            !SetFileTime(hFile, nullptr, &tInfo.ftLastAccessTime, nullptr))
+        if (GetFileTime(hFile, nullptr, &ftAccessed, nullptr) && !SameTime(ftAccessed, ftAccessedBefore) &&
+            !SetFileTime(hFile, nullptr, &ftAccessedBefore, nullptr))
         {
             *psProblem = ErrorProblem("access time not restored", GetLastError());
             fOk = false;
@@ -164,7 +180,7 @@ void ReadLogFile(LogFile* ptFile)
     // One buffer for every file read: its memory is set up once, not for
     // each log again.
     static std::string sBytes;
-    if (!ReadLogBytes(ptFile->sPath, &sBytes, &ptFile->fPartial, &ptFile->sProblem))
+    if (!ReadLogBytes(ptFile->sPath, &sBytes, &ptFile->fPartial, &ptFile->sProblem, ptFile->cbSize))
         return;
     ptFile->vRuns = ParseLog(sBytes);
     if (std::any_of(ptFile->vRuns.begin(), ptFile->vRuns.end(), [](const LogRun& tRun) { return !tRun.fStartedKnown; }))

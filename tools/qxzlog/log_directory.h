@@ -41,7 +41,9 @@ struct RunRef
 };
 
 // The bytes of one log (at most kMaxLogBytes), or false with a problem text.
-bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem);
+// cbExpected: the size the directory listed, which the first read asks for.
+bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem,
+                  uint64_t cbExpected = 0);
 
 // Reads one log into *ptFile (its name, path and last write time are set by
 // the caller).

@@ -379,6 +379,9 @@ int Wait(const Options& tOptions)
 
 int Run(int argc, char** argv)
 {
+    // Fully buffered, whatever standard output is: the runtime writes to a
+    // character device (a console, the null device) a character at a time.
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     Options tOptions;
     if (!ParseOptions(argc, argv, &tOptions))
         return Usage();
