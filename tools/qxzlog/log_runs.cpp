@@ -86,10 +86,10 @@ bool HeaderTime(std::string_view sLine, std::string_view* psTime)
 }
 
 // The text of a closing line's one value, or false for another line.
-bool ClosingField(std::string_view sLine, const char* pszFormat, Text* ptText)
+bool ClosingField(std::string_view sLine, std::string_view sFormat, Text* ptText)
 {
     std::vector<std::string_view> vFields;
-    if (!MatchFormat(sLine, pszFormat, &vFields))
+    if (!Matches(sLine, sFormat, &vFields))
         return false;
     ptText->fPresent = vFields[0] != kLogNull;
     ptText->sValue.assign(ptText->fPresent ? vFields[0] : std::string_view());
@@ -132,7 +132,7 @@ bool ParseErrorView(std::string_view sLine, ErrorLine* ptError)
 // its fields is the code and which the value name.
 struct CodedFormat
 {
-    const char* pszFormat;
+    std::string_view sFormat;
     CodeSource eSource;
     size_t iCode;
     size_t iValueName; // kNoField: none
@@ -386,7 +386,7 @@ bool ParseCodedLine(std::string_view sLine, CodedLine* ptLine)
     for (const CodedFormat& tFormat : kCodedFormats)
     {
         int64_t nCode = 0;
-        if (!Matches(sLine, tFormat.pszFormat, &vFields) || !ParseDecimal(vFields[tFormat.iCode], &nCode))
+        if (!Matches(sLine, tFormat.sFormat, &vFields) || !ParseDecimal(vFields[tFormat.iCode], &nCode))
             continue;
         ptLine->eSource = tFormat.eSource;
         ptLine->nCode = nCode;
