@@ -6,6 +6,7 @@
 #include <new>
 
 #include "log/log_number.h"
+#include "log/log_texts.h"
 #include "platform/win32.h"
 
 CLogFile g_Log;
@@ -80,11 +81,11 @@ bool CLogFile::LogError(uint32_t dwLevel, const char* pszSourcePath, int32_t nLi
 {
     if (!Accepts(dwLevel) || pszSourcePath == nullptr || pszFormat == nullptr)
         return false;
-    std::string sLine = "[";
+    std::string sPlace;
     if ((m_dwFlags & LogFlag_Timestamp) != 0)
-        sLine += GetTimeText() + ", ";
-    sLine += (m_dwFlags & LogFlag_FullSourcePath) != 0 ? std::string(pszSourcePath) : GetFileNamePart(pszSourcePath);
-    sLine += ", Line " + std::to_string(nLine) + "]: ";
+        sPlace = GetTimeText() + ", ";
+    sPlace += (m_dwFlags & LogFlag_FullSourcePath) != 0 ? std::string(pszSourcePath) : GetFileNamePart(pszSourcePath);
+    std::string sLine = Format(kLogErrorPlaceFormat, sPlace.c_str(), static_cast<int>(nLine));
     va_list vaArguments;
     va_start(vaArguments, pszFormat);
     sLine += FormatText(pszFormat, vaArguments);
@@ -112,7 +113,7 @@ bool CLogFile::WriteHeader()
 {
     if (m_fEnabled)
         return true;
-    if (WriteLine("\n**** " + GetTimeText() + " - Logging Enabled ****\n"))
+    if (WriteLine(Format(kLogHeaderFormat, GetTimeText().c_str())))
         m_fEnabled = true;
     return m_fEnabled;
 }
@@ -192,6 +193,15 @@ void CLogFile::CloseStream()
 
 // The text is measured by a formatting call that only counts, then formatted
 // into a buffer of that size.
+std::string CLogFile::Format(const char* pszFormat, ...)
+{
+    va_list vaArguments;
+    va_start(vaArguments, pszFormat);
+    std::string sText = FormatText(pszFormat, vaArguments);
+    va_end(vaArguments);
+    return sText;
+}
+
 std::string CLogFile::FormatText(const char* pszFormat, va_list vaArguments)
 {
     if (pszFormat == nullptr)
@@ -216,9 +226,9 @@ std::string CLogFile::GetTimeText()
 {
     const time_t tNow = time(nullptr);
     if (tNow == static_cast<time_t>(-1))
-        return "Unknown";
+        return kLogUnknownTime;
     const struct tm* pLocal = localtime(&tNow);
-    return pLocal == nullptr ? "Unknown" : TimeText(*pLocal);
+    return pLocal == nullptr ? kLogUnknownTime : TimeText(*pLocal);
 }
 
 std::string CLogFile::TimeText(const struct tm& tLocal)
@@ -227,7 +237,7 @@ std::string CLogFile::TimeText(const struct tm& tLocal)
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     if (tLocal.tm_wday < 0 || tLocal.tm_wday > 6 || tLocal.tm_mon < 0 || tLocal.tm_mon > 11)
-        return "Unknown";
+        return kLogUnknownTime;
     // The runtime's ctime pads the day with a blank; the log always shows two digits.
     char szTime[96];
     snprintf(szTime, sizeof szTime, "%s %s %02d %02d:%02d:%02d %d", kDays[tLocal.tm_wday], kMonths[tLocal.tm_mon],

@@ -96,6 +96,7 @@ private:
     bool OpenStream();
     void CloseStream();
     static std::string FormatText(const char* pszFormat, va_list vaArguments) QX_PRINTF_FORMAT(1, 0);
+    static std::string Format(const char* pszFormat, ...) QX_PRINTF_FORMAT(1, 2);
 
     std::string m_sFileName;
     std::string m_sOpenFileName;

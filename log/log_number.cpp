@@ -113,7 +113,7 @@ std::string NumberedName(const std::string& sDirectory, const std::string& sBase
                          const std::string& sExtension)
 {
     char szNumber[16];
-    snprintf(szNumber, sizeof szNumber, "%2.2d", static_cast<int>(dwNumber));
+    snprintf(szNumber, sizeof szNumber, kLogNumberFormat, static_cast<int>(dwNumber));
     return sDirectory + sBase + szNumber + sExtension;
 }
 

@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "log/log_texts.h"
 #include "platform/win32.h"
 
 namespace qxz::log
 {
 
-constexpr uint32_t kNumberCount = 100;
+constexpr uint32_t kNumberCount = kLogNumberCount;
 
 // The numbers that a choice leaves out.
 using NumberSet = std::bitset<kNumberCount>;

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "log/log_texts.h"
 #include "text/ascii_case.h"
 
 namespace qxz::qxzlog
@@ -15,8 +16,6 @@ namespace qxz::qxzlog
 namespace
 {
 
-constexpr const char kLogPrefix[] = "qxqxin";
-constexpr const char kLogExtension[] = ".log";
 constexpr DWORD kChunkBytes = 1u << 20;
 
 bool EqualIgnoringCase(const char* pszText, const char* pszLower, size_t cch)
@@ -26,10 +25,10 @@ bool EqualIgnoringCase(const char* pszText, const char* pszLower, size_t cch)
 
 bool IsLogName(const std::string& sName)
 {
-    const size_t cchPrefix = sizeof kLogPrefix - 1;
-    const size_t cchExtension = sizeof kLogExtension - 1;
-    return sName.size() >= cchPrefix + cchExtension && EqualIgnoringCase(sName.c_str(), kLogPrefix, cchPrefix) &&
-           EqualIgnoringCase(sName.c_str() + sName.size() - cchExtension, kLogExtension, cchExtension);
+    const size_t cchPrefix = sizeof kLogFileStem - 1;
+    const size_t cchExtension = sizeof kLogFileExtension - 1;
+    return sName.size() >= cchPrefix + cchExtension && EqualIgnoringCase(sName.c_str(), kLogFileStem, cchPrefix) &&
+           EqualIgnoringCase(sName.c_str() + sName.size() - cchExtension, kLogFileExtension, cchExtension);
 }
 
 // A host path given as such keeps its slashes.
@@ -77,15 +76,15 @@ std::string ErrorProblem(const char* pszWhat, DWORD dwError)
 }
 
 // Reads to the end or the limit; a log that a running Pin holds open is read
-// as it stands.
-bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pfPartial)
+// as it stands. The size the file is expected to have is asked for at once,
+// and a byte more: a read that comes back short is the end, so a listed log
+// costs one read. A file that grew meanwhile is read on, a chunk at a time.
+bool ReadUpToLimit(HANDLE hFile, uint64_t cbExpected, std::string* psBytes, bool* pfPartial)
 {
-    // Room for the last chunk's read too, so that the bytes are never moved.
-    psBytes->reserve(static_cast<size_t>(std::min<uint64_t>(cbSize + kChunkBytes, kMaxLogBytes)));
+    size_t cbWanted = static_cast<size_t>(std::min<uint64_t>(cbExpected + 1, kMaxLogBytes));
     for (;;)
     {
         const size_t ibAt = psBytes->size();
-        const DWORD cbWanted = static_cast<DWORD>(std::min<size_t>(kChunkBytes, kMaxLogBytes - ibAt));
         if (cbWanted == 0)
         {
             char chMore;
@@ -95,24 +94,35 @@ bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pf
         }
         psBytes->resize(ibAt + cbWanted);
         DWORD cbRead = 0;
-        const BOOL fRead = ReadFile(hFile, &(*psBytes)[ibAt], cbWanted, &cbRead, nullptr);
+        const BOOL fRead = ReadFile(hFile, &(*psBytes)[ibAt], static_cast<DWORD>(cbWanted), &cbRead, nullptr);
         psBytes->resize(ibAt + (fRead ? cbRead : 0));
         if (!fRead)
             return false;
-        if (cbRead == 0)
+        if (cbRead < cbWanted)
             return true;
+        cbWanted = std::min<size_t>(kChunkBytes, kMaxLogBytes - psBytes->size());
     }
 }
 
 } // namespace
 
-bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem)
+bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartial, std::string* psProblem,
+                  uint64_t cbExpected)
 {
     psBytes->clear();
     *pfPartial = false;
+    // The name's own attributes tell a link; asking the open handle would
+    // also ask for the volume, which under Wine is a round trip through
+    // another process for every file.
+    const DWORD dwAttributes = GetFileAttributesA(sPath.c_str());
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    {
+        *psProblem = "a link, not followed";
+        return false;
+    }
     // Reading only, sharing everything with the Pin; the attribute right is
-    // what setting the access time back takes. A link is opened itself, and
-    // not followed.
+    // what setting the access time back takes. A link put there meanwhile is
+    // opened itself, and not followed.
     HANDLE hFile = CreateFileA(sPath.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -121,15 +131,11 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
         *psProblem = ErrorProblem("cannot be opened", GetLastError());
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION tInfo;
+    FILETIME ftAccessedBefore;
     bool fOk = false;
-    if (!GetFileInformationByHandle(hFile, &tInfo))
+    if (!GetFileTime(hFile, nullptr, &ftAccessedBefore, nullptr))
     {
         *psProblem = ErrorProblem("cannot be examined", GetLastError());
-    }
-    else if ((tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-    {
-        *psProblem = "a link, not followed";
     }
     else
     {
@@ -137,15 +143,25 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
         // may otherwise be written only when the handle closes.
         const FILETIME ftKeep = {0xFFFFFFFF, 0xFFFFFFFF};
         SetFileTime(hFile, nullptr, &ftKeep, nullptr);
-        const uint64_t cbSize = (static_cast<uint64_t>(tInfo.nFileSizeHigh) << 32) | tInfo.nFileSizeLow;
-        fOk = ReadUpToLimit(hFile, cbSize, psBytes, pfPartial);
-        if (!fOk)
-            *psProblem = ErrorProblem("cannot be read", GetLastError());
+        fOk = ReadUpToLimit(hFile, cbExpected, psBytes, pfPartial);
+        const DWORD dwReadError = GetLastError();
+        // Where the name's attributes follow a link, the link opened itself
+        // has no data: the handle tells why.
+        BY_HANDLE_FILE_INFORMATION tInfo;
+        if (!fOk && GetFileInformationByHandle(hFile, &tInfo) &&
+            (tInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        {
+            *psProblem = "a link, not followed";
+        }
+        else if (!fOk)
+        {
+            *psProblem = ErrorProblem("cannot be read", dwReadError);
+        }
         // The Pin reuses the least recently accessed log: give back the access
         // time that the reading moved where the file system moved it anyway.
         FILETIME ftAccessed;
-        if (GetFileTime(hFile, nullptr, &ftAccessed, nullptr) && !SameTime(ftAccessed, tInfo.ftLastAccessTime) &&
-            !SetFileTime(hFile, nullptr, &tInfo.ftLastAccessTime, nullptr))
+        if (GetFileTime(hFile, nullptr, &ftAccessed, nullptr) && !SameTime(ftAccessed, ftAccessedBefore) &&
+            !SetFileTime(hFile, nullptr, &ftAccessedBefore, nullptr))
         {
             *psProblem = ErrorProblem("access time not restored", GetLastError());
             fOk = false;
@@ -157,8 +173,10 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
 
 void ReadLogFile(LogFile* ptFile)
 {
-    std::string sBytes;
-    if (!ReadLogBytes(ptFile->sPath, &sBytes, &ptFile->fPartial, &ptFile->sProblem))
+    // One buffer for every file read: its memory is set up once, not for
+    // each log again.
+    static std::string sBytes;
+    if (!ReadLogBytes(ptFile->sPath, &sBytes, &ptFile->fPartial, &ptFile->sProblem, ptFile->cbSize))
         return;
     ptFile->vRuns = ParseLog(sBytes);
     if (std::any_of(ptFile->vRuns.begin(), ptFile->vRuns.end(), [](const LogRun& tRun) { return !tRun.fStartedKnown; }))
@@ -177,6 +195,18 @@ void ReadLogFile(LogFile* ptFile)
 
 bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError)
 {
+    if (!ListLogDirectory(sDirectory, pvFiles, pdwError))
+        return false;
+    for (LogFile& tFile : *pvFiles)
+    {
+        if (tFile.sProblem.empty())
+            ReadLogFile(&tFile);
+    }
+    return true;
+}
+
+bool ListLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError)
+{
     pvFiles->clear();
     const DWORD dwAttributes = GetFileAttributesA(sDirectory.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
@@ -186,7 +216,7 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
     }
     const std::string sPrefix = WithSeparator(sDirectory);
     WIN32_FIND_DATAA tFindData;
-    HANDLE hFind = FindFirstFileA((sPrefix + kLogPrefix + "*" + kLogExtension).c_str(), &tFindData);
+    HANDLE hFind = FindFirstFileA((sPrefix + kLogFileStem + "*" + kLogFileExtension).c_str(), &tFindData);
     if (hFind == INVALID_HANDLE_VALUE)
     {
         *pdwError = GetLastError();
@@ -203,16 +233,12 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
         if ((tFindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             tFile.sProblem = "a directory";
         tFile.nWrittenTicks = Ticks(tFindData.ftLastWriteTime);
+        tFile.cbSize = (static_cast<uint64_t>(tFindData.nFileSizeHigh) << 32) | tFindData.nFileSizeLow;
         pvFiles->push_back(std::move(tFile));
     } while (FindNextFileA(hFind, &tFindData));
     FindClose(hFind);
     std::sort(pvFiles->begin(), pvFiles->end(),
               [](const LogFile& t1, const LogFile& t2) { return t1.sName < t2.sName; });
-    for (LogFile& tFile : *pvFiles)
-    {
-        if (tFile.sProblem.empty())
-            ReadLogFile(&tFile);
-    }
     return true;
 }
 
@@ -225,8 +251,13 @@ std::string LogPathFor(const std::string& sDirectory, const std::string& sFile)
     if (!fNumber)
         return WithSeparator(sDirectory) + sFile;
     char szName[16];
-    std::snprintf(szName, sizeof szName, "%s%02d%s", kLogPrefix, std::atoi(sFile.c_str()), kLogExtension);
+    std::snprintf(szName, sizeof szName, "%s%02d%s", kLogFileStem, std::atoi(sFile.c_str()), kLogFileExtension);
     return WithSeparator(sDirectory) + szName;
+}
+
+int64_t StartKey(const RunRef& tRef)
+{
+    return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
 }
 
 std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
@@ -237,9 +268,7 @@ std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
         for (size_t i = 0; i < tFile.vRuns.size(); ++i)
             vRuns.push_back({&tFile, i});
     }
-    auto Key = [](const RunRef& tRef) {
-        return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
-    };
+    const auto Key = StartKey;
     std::stable_sort(vRuns.begin(), vRuns.end(), [&](const RunRef& t1, const RunRef& t2) {
         if (Key(t1) != Key(t2))
             return Key(t1) > Key(t2);
