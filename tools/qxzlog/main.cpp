@@ -3,6 +3,7 @@
 //   qxzlog [--json] [DIR]      the runs in DIR, newest first
 //   qxzlog --show FILE [DIR]   one log file (a number or a name)
 //   qxzlog --last [DIR]        the newest run's lines
+//   qxzlog --state, --report, --diff: see views.h
 //
 // DIR is the temporary directory that the Pin itself would choose unless
 // given. Exit code: 0 when the newest run succeeded, 1 when it failed or is
@@ -19,6 +20,7 @@
 #include "tools/qxzlog/log_directory.h"
 #include "tools/qxzlog/output.h"
 #include "tools/qxzlog/terminal.h"
+#include "tools/qxzlog/views.h"
 
 namespace qxz::qxzlog
 {
@@ -51,6 +53,9 @@ int Usage()
     std::fprintf(stderr, "usage: qxzlog [--json] [DIR]\n"
                          "       qxzlog --show FILE [DIR]\n"
                          "       qxzlog --last [DIR]\n"
+                         "       qxzlog --state [--json] [--driver NAME]\n"
+                         "       qxzlog --report FILE.html [DIR]\n"
+                         "       qxzlog --diff A B [DIR]\n"
                          "DIR: the directory of the logs (default: the one the Pin uses)\n"
                          "FILE: a log's number (7 is qxqxin07.log) or name\n"
                          "exit code: 0 newest run succeeded, 1 failed or incomplete, 2 no log\n");
@@ -149,6 +154,8 @@ int ShowLastRun(const RunRef& tNewest, bool fColour)
 
 int Run(int argc, char** argv)
 {
+    if (const ViewEntry pView = ViewFor(argc, argv))
+        return pView(argc, argv);
     Options tOptions;
     if (!ParseOptions(argc, argv, &tOptions))
         return Usage();

@@ -17,22 +17,6 @@ constexpr const char kPlain[] = "\x1b[0m";
 // Longer values (a mebibyte of driver name) are cut in the list.
 constexpr size_t kShownBytes = 80;
 
-// A value as one line of a terminal: control characters become '?', and a
-// long value is cut.
-std::string Shown(const std::string& sValue)
-{
-    std::string sShown = sValue.substr(0, kShownBytes);
-    for (char& ch : sShown)
-    {
-        const unsigned char uch = static_cast<unsigned char>(ch);
-        if (uch < 0x20 || uch == 0x7F)
-            ch = '?';
-    }
-    if (sValue.size() > kShownBytes)
-        sShown += "...";
-    return sShown;
-}
-
 const char* OutcomeColour(Outcome eOutcome)
 {
     switch (eOutcome)
@@ -91,6 +75,20 @@ std::string JsonPortFound(const LogRun& tRun)
 }
 
 } // namespace
+
+std::string Shown(const std::string& sValue)
+{
+    std::string sShown = sValue.substr(0, kShownBytes);
+    for (char& ch : sShown)
+    {
+        const unsigned char uch = static_cast<unsigned char>(ch);
+        if (uch < 0x20 || uch == 0x7F)
+            ch = '?';
+    }
+    if (sValue.size() > kShownBytes)
+        sShown += "...";
+    return sShown;
+}
 
 std::string JsonString(const std::string& sBytes)
 {

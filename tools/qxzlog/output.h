@@ -20,6 +20,10 @@ void PrintRunsJson(std::FILE* pOut, const std::vector<RunRef>& vRuns, const std:
 // A log's bytes; error lines stand out in colour.
 void PrintLogText(std::FILE* pOut, const std::string& sBytes, bool fColour);
 
+// A value as one line of a terminal: control characters become '?', and a
+// long value is cut.
+std::string Shown(const std::string& sValue);
+
 // A JSON string for any bytes: quotes, backslashes, control characters and
 // bytes 0x80 to 0xFF escaped as \uXXXX, so the output is always ASCII.
 std::string JsonString(const std::string& sBytes);
