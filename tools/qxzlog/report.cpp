@@ -275,9 +275,9 @@ std::string TimelineSvg(const std::vector<RunRef>& vRuns)
     }
     const int nPlot = kTimelineWidth - kLabelWidth - 20;
     const int nHeight = static_cast<int>(vDrivers.size()) * kRowHeight + kAxisHeight;
-    std::string sSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kTimelineWidth) +
-                       "\" height=\"" + std::to_string(nHeight) + "\" viewBox=\"0 0 " + std::to_string(kTimelineWidth) +
-                       " " + std::to_string(nHeight) + "\" role=\"img\" aria-label=\"timeline of the runs\">";
+    std::string sSvg = "<svg width=\"" + std::to_string(kTimelineWidth) + "\" height=\"" + std::to_string(nHeight) +
+                       "\" viewBox=\"0 0 " + std::to_string(kTimelineWidth) + " " + std::to_string(nHeight) +
+                       "\" role=\"img\" aria-label=\"timeline of the runs\">";
     for (size_t iRow = 0; iRow < vDrivers.size(); ++iRow)
     {
         const int nY = static_cast<int>(iRow) * kRowHeight;

@@ -180,7 +180,7 @@ std::vector<Problem> FindProblems(const std::vector<ValueState>& vValues)
         else if (tValue.eExists == Exists::No && g_sRegVnGluePath == tValue.sName.c_str())
         {
             vProblems.push_back({"glue-path-missing", tValue.sName,
-                                 "the Glue path recorded for the driver does not exist: the next run fails"});
+                                 tValue.sName + " names a path that does not exist: the Pin's next run fails"});
         }
     }
     // The Pin writes "runghoul" last: a key that holds a registration but
