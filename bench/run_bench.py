@@ -129,16 +129,16 @@ def bench_in_process(build):
         print_pair(label, first_name, results[first], second_name, results[second], unit="us", scale=1.0)
 
 
-def make_big_logs(directory):
-    """A hundred logs of a mebibyte each: long port listings, every outcome,
-    the newest (qxqxin99.log) a success."""
+def make_big_logs(directory, size=1 << 20):
+    """A hundred logs of about size bytes each (a mebibyte by default): long
+    port listings, every outcome, the newest (qxqxin99.log) a success."""
     port = "\nName COM%d:,Mon name Local Port,Desc Local Port,Res 0 Type=1\n PORT_TYPE_WRITE\n"
     for number in range(100):
         lines = ["", "**** Wed Dec 09 %02d:%02d:00 2026 - Logging Enabled ****" % (number // 60, number % 60),
                  "", "Input PortName is :: LPT1:", "Before calling EnumPorts second time ()"]
         body = "\n".join(lines) + "\n"
         index = 0
-        while len(body) < (1 << 20) - 400:
+        while len(body) < size - 400:
             body += port % index
             index += 1
         body += ("After calling EnumPorts second time() \n"
@@ -167,17 +167,38 @@ def bench_qxzlog(native, mingw, runs):
         print_pair("  native", "qxzlog --json", json_time, "a run of the Pin", pin_time)
         print("%-44s %-20s %10.3f ms" % ("", "qxzlog (text)", text_time * 1000))
         if mingw:
-            wine_run = os.path.join(ROOT, "tools", "wine-run")
-            prefix = os.path.join(mingw, "wineprefix")
-            subprocess.run([wine_run, prefix, "--init"], check=True)
-            exe = os.path.join(mingw, "tools", "qxzlog", "qxzlog.exe")
-            empty = os.path.join(mingw, "bench", "empty_program.exe")
-            median_seconds([wine_run, prefix, empty], None, 1)
-            wine_time = median_seconds([wine_run, prefix, exe, "--json", directory], None, runs)
-            empty_time = median_seconds([wine_run, prefix, empty], None, runs)
-            print_pair("  under Wine", "qxzlog.exe --json", wine_time, "empty .exe", empty_time)
+            small = tempfile.mkdtemp(prefix="qxz-bench-logs-")
+            try:
+                make_big_logs(small, 2048)
+                bench_qxzlog_wine(mingw, directory, small, runs)
+            finally:
+                shutil.rmtree(small, ignore_errors=True)
     finally:
         shutil.rmtree(directory, ignore_errors=True)
+
+
+def bench_qxzlog_wine(mingw, big, small, runs):
+    """Under Wine, in one run: the empty .exe's start and qxzlog.exe on the
+    hundred big logs and on a hundred small ones, taken in turns so that a
+    change of the machine's load falls on all three alike."""
+    wine_run = os.path.join(ROOT, "tools", "wine-run")
+    prefix = os.path.join(mingw, "wineprefix")
+    subprocess.run([wine_run, prefix, "--init"], check=True)
+    exe = os.path.join(mingw, "tools", "qxzlog", "qxzlog.exe")
+    empty = os.path.join(mingw, "bench", "empty_program.exe")
+    commands = {"empty": [wine_run, prefix, empty], "big": [wine_run, prefix, exe, "--json", big],
+                "small": [wine_run, prefix, exe, "--json", small]}
+    for command in commands.values():
+        median_seconds(command, None, 1)
+    times = {name: [] for name in commands}
+    for _ in range(runs):
+        for name, command in commands.items():
+            times[name].append(median_seconds(command, None, 1))
+    empty_time = statistics.median(times["empty"])
+    print_pair("  under Wine, 100 logs of 1 MiB", "qxzlog.exe --json", statistics.median(times["big"]), "empty .exe",
+               empty_time)
+    print_pair("  under Wine, 100 logs of 2 KiB", "qxzlog.exe --json", statistics.median(times["small"]),
+               "empty .exe", empty_time)
 
 
 def main():

@@ -11,9 +11,10 @@
 #define QXZ_LOG_LOG_CHECK_H
 
 #include "log/log_file.h"
+#include "log/log_texts.h"
 
 // True when the condition holds, after logging it as a failed check.
 #define QX_FAILS(condition)                                                                                            \
-    ((condition) ? (g_Log.LogError(0, kSourcePath, __LINE__, "Error --> %s", #condition), true) : false)
+    ((condition) ? (g_Log.LogError(0, kSourcePath, __LINE__, kLogCheckFormat, #condition), true) : false)
 
 #endif // QXZ_LOG_LOG_CHECK_H

@@ -53,7 +53,7 @@ static bool ShortenPaths(CQxCiString* psFixedGluePath, CQxCiString* psPreloadPat
 {
     if (!GetShortDirectoryPath(*psFixedGluePath, psFixedGluePath))
     {
-        g_Log.LogError(0, kSourcePath, __LINE__, "Error --> %s", kShortGluePathFailed);
+        g_Log.LogError(0, kSourcePath, __LINE__, kLogCheckFormat, kShortGluePathFailed);
         return false;
     }
     if (!psPreloadPath->empty())

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "log/log_check.h"
+#include "log/log_texts.h"
 #include "pin/pin_install.h"
 #include "pin/pin_pathname.h"
 #include "qxzglue/qxzglue_names.h"
@@ -39,13 +40,13 @@ bool IsSamePortName(const CQxCiString& sPortName, const char* pszEnumeratedName)
 
 void LogPortRecord(const PORT_INFO_2A& tPort)
 {
-    g_Log.LogMessage(0, "\nName %s,Mon name %s,Desc %s,Res %x Type=%x", TextOrEmpty(tPort.pPortName),
-                     TextOrEmpty(tPort.pMonitorName), TextOrEmpty(tPort.pDescription),
-                     static_cast<unsigned>(tPort.Reserved), static_cast<unsigned>(tPort.fPortType));
+    g_Log.LogMessage(0, kLogPortRecord, TextOrEmpty(tPort.pPortName), TextOrEmpty(tPort.pMonitorName),
+                     TextOrEmpty(tPort.pDescription), static_cast<unsigned>(tPort.Reserved),
+                     static_cast<unsigned>(tPort.fPortType));
     for (DWORD dwBit = 0; dwBit < 4; ++dwBit)
     {
         if ((tPort.fPortType & (1u << dwBit)) != 0)
-            g_Log.LogMessage(0, " %s", kPortTypeNames[dwBit]);
+            g_Log.LogMessage(0, kLogPortTypeFlag, kPortTypeNames[dwBit]);
     }
 }
 
@@ -58,15 +59,15 @@ static void AddUsbMonitor()
     char szDllName[] = "usbmon.dll";
     MONITOR_INFO_2A tMonitor = {szMonitorName, szEnvironment, szDllName};
 
-    g_Log.LogMessage(0, "Calling AddMonitor for usbmon.");
+    g_Log.LogMessage(0, kLogAddMonitorCalling);
     if (AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&tMonitor)))
     {
-        g_Log.LogMessage(0, "Call to AddMonitor SUCCEEDED.");
+        g_Log.LogMessage(0, kLogAddMonitorSucceeded);
     }
     else
     {
         const DWORD dwError = GetLastError();
-        g_Log.LogMessage(0, "Call to AddMonitor FAILED with error :: %d()", static_cast<int>(dwError));
+        g_Log.LogMessage(0, kLogAddMonitorFailed, static_cast<int>(dwError));
     }
 }
 
@@ -94,25 +95,24 @@ static bool ListPortRecords(const BYTE* pbPorts, DWORD cbPorts, DWORD cPorts, co
 static bool EnumerateAndFindPort(const CQxCiString& sPortName)
 {
     // The first call only asks for the size of the list.
-    g_Log.LogMessage(0, "Before calling EnumPorts the first time");
+    g_Log.LogMessage(0, kLogEnumPortsFirstBefore);
     DWORD cbNeeded = 0;
     DWORD cPorts = 0;
     const BOOL fSizeResult = EnumPortsA(nullptr, 2, nullptr, 0, &cbNeeded, &cPorts);
     const DWORD dwSizeError = GetLastError();
-    g_Log.LogMessage(0, "EnumPorts returned %d after calling first time :: GetLastError() is %d ",
-                     static_cast<int>(fSizeResult), static_cast<int>(dwSizeError));
+    g_Log.LogMessage(0, kLogEnumPortsFirstResult, static_cast<int>(fSizeResult), static_cast<int>(dwSizeError));
 
     const DWORD cbPorts = cbNeeded;
     const std::unique_ptr<BYTE[]> pbPorts(new (std::nothrow) BYTE[cbPorts]);
     if (!pbPorts)
     {
-        g_Log.LogMessage(0, "Memory Allocation for Ports FAILED !!!..() ");
-        g_Log.LogMessage(0, "Unable to call EnumPorts() the second time!!!..() ");
+        g_Log.LogMessage(0, kLogPortsAllocationFailed);
+        g_Log.LogMessage(0, kLogPortsSecondCallSkipped);
         return false;
     }
 
     bool fFoundPortName = false;
-    g_Log.LogMessage(0, "Before calling EnumPorts second time ()");
+    g_Log.LogMessage(0, kLogEnumPortsSecondBefore);
     if (EnumPortsA(nullptr, 2, pbPorts.get(), cbPorts, &cbNeeded, &cPorts))
     {
         fFoundPortName = ListPortRecords(pbPorts.get(), cbPorts, cPorts, sPortName);
@@ -120,9 +120,9 @@ static bool EnumerateAndFindPort(const CQxCiString& sPortName)
     else
     {
         const DWORD dwError = GetLastError();
-        g_Log.LogMessage(0, "Call to EnumPorts FAILED with error :: %d()", static_cast<int>(dwError));
+        g_Log.LogMessage(0, kLogEnumPortsFailed, static_cast<int>(dwError));
     }
-    g_Log.LogMessage(0, "After calling EnumPorts second time() ");
+    g_Log.LogMessage(0, kLogEnumPortsSecondAfter);
     return fFoundPortName;
 }
 
@@ -130,22 +130,18 @@ void VerifyPort(const CQxCiString& sCmdLine)
 {
     CQxCiString sPortName;
     if (FindCmdLineVar(sCmdLine, g_sSwitchPort, &sPortName))
-        g_Log.LogMessage(0, "Input PortName is :: %s", sPortName.c_str());
+        g_Log.LogMessage(0, kLogPortGiven, sPortName.c_str());
     else
-        g_Log.LogMessage(0, "FindCmdLineVar() returned FALSE for PortName!!!.. ");
+        g_Log.LogMessage(0, kLogPortNotGiven);
 
     if (IsUsbPort(sPortName))
         AddUsbMonitor();
 
     const bool fFoundPortName = EnumerateAndFindPort(sPortName);
     if (fFoundPortName)
-        g_Log.LogMessage(0,
-                         "Found the Input Port Name :: %s in the list enumerated by EnumPorts() :: fFoundPortName = %d",
-                         sPortName.c_str(), 1);
+        g_Log.LogMessage(0, kLogPortFound, sPortName.c_str(), 1);
     else
-        g_Log.LogMessage(
-            0, "Did not find the Input Port Name :: %s in the list enumerated by EnumPorts() :: fFoundPortName = %d",
-            sPortName.c_str(), 0);
+        g_Log.LogMessage(0, kLogPortNotFound, sPortName.c_str(), 0);
 }
 
 // ---- Switch checks --------------------------------------------------------------
@@ -160,8 +156,8 @@ bool RunSwitchChecks(const CQxCiString& sCmdLine, CQxCiString* psDriverName)
     const bool fStatusCodeSet = IsDriverParameterSet(sCmdLine, sNoDriverName, g_sSwitchStatusCode);
     if (fStatusCodeSet)
     {
-        g_Log.LogMessage(0, "Glue passed a status code to the Pin");
-        g_Log.LogMessage(0, "No recovery implemented -- exiting");
+        g_Log.LogMessage(0, kLogStatusCodePassed);
+        g_Log.LogMessage(0, kLogNoRecovery);
     }
     if (QX_FAILS(fStatusCodeSet == true))
         return false;
@@ -203,7 +199,7 @@ static bool CheckCommandLine(const char* lpszCmdLine, CQxCiString* psCmdLine)
 
 static const char* TextOrNull(const CQxCiString& sText)
 {
-    return sText.empty() ? "NULL" : sText.c_str();
+    return sText.empty() ? kLogNull : sText.c_str();
 }
 
 int PinMain(const char* lpszCmdLine)
@@ -212,7 +208,7 @@ int PinMain(const char* lpszCmdLine)
     CQxCiString sDriverName;
     bool fSucceeded = false;
 
-    g_Log.Open("qxqxin.log", 0, LogFlag_Numbered);
+    g_Log.Open(kLogFileName, 0, LogFlag_Numbered);
 
     // Diagnostic only: the outcome does not depend on it. A null text is
     // looked at as an empty one.
@@ -221,9 +217,9 @@ int PinMain(const char* lpszCmdLine)
     if (CheckCommandLine(lpszCmdLine, &sCmdLine))
         fSucceeded = RunSwitchChecks(sCmdLine, &sDriverName);
 
-    g_Log.LogMessage(0, "Pin Pathname = %s", GetPinPathname().c_str());
-    g_Log.LogMessage(0, "Command Line = %s", TextOrNull(sCmdLine));
-    g_Log.LogMessage(0, "Driver Name = %s", TextOrNull(sDriverName));
-    g_Log.LogMessage(0, "%s", fSucceeded ? "The Pin Succeeded" : "The Pin Failed");
+    g_Log.LogMessage(0, kLogPinPathname, GetPinPathname().c_str());
+    g_Log.LogMessage(0, kLogCommandLine, TextOrNull(sCmdLine));
+    g_Log.LogMessage(0, kLogDriverName, TextOrNull(sDriverName));
+    g_Log.LogMessage(0, kLogOutcomeFormat, fSucceeded ? kLogSucceeded : kLogFailed);
     return 0;
 }

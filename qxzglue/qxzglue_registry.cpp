@@ -5,6 +5,7 @@
 #include <new>
 
 #include "log/log_check.h"
+#include "log/log_texts.h"
 
 static const char kSourcePath[] = "..\\..\\qxzglue\\qxzglue_registry.cpp";
 
@@ -101,8 +102,7 @@ bool RegGetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName, 
     LONG lResult = ERROR_SUCCESS;
     const bool fRead = ReadStringValue(hkRoot, sPath, sValueName, psValueData, &lResult);
     if ((lResult != ERROR_SUCCESS) && fLogFailure)
-        g_Log.LogMessage(0, "RegGetStringValue (%s, %s) Failed, lResult = %d", sPath.c_str(), sValueName.c_str(),
-                         static_cast<int>(lResult));
+        g_Log.LogMessage(0, kLogRegGetStringFailed, sPath.c_str(), sValueName.c_str(), static_cast<int>(lResult));
     return fRead;
 }
 
@@ -122,8 +122,8 @@ bool RegSetStringValue(const CQxCiString& sPath, const CQxCiString& sValueName, 
     const LONG lResult = WriteValue(hkRoot, sPath, sValueName, REG_SZ,
                                     reinterpret_cast<const BYTE*>(sValueData.c_str()), sValueData.length() + 1);
     if ((lResult != ERROR_SUCCESS) && fLogFailure)
-        g_Log.LogMessage(0, "RegSetStringValue (%s, %s, %s) Failed, lResult = %d", sPath.c_str(), sValueName.c_str(),
-                         sValueData.c_str(), static_cast<int>(lResult));
+        g_Log.LogMessage(0, kLogRegSetStringFailed, sPath.c_str(), sValueName.c_str(), sValueData.c_str(),
+                         static_cast<int>(lResult));
     return lResult == ERROR_SUCCESS;
 }
 
@@ -140,7 +140,7 @@ bool RegSetDwordValue(const CQxCiString& sPath, const CQxCiString& sValueName, D
     const LONG lResult = WriteValue(hkRoot, sPath, sValueName, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValueData),
                                     sizeof(dwValueData));
     if ((lResult != ERROR_SUCCESS) && fLogFailure)
-        g_Log.LogMessage(0, "RegSetDwordValue (%s, %s, 0x%.8x) Failed, lResult = %d", sPath.c_str(), sValueName.c_str(),
+        g_Log.LogMessage(0, kLogRegSetDwordFailed, sPath.c_str(), sValueName.c_str(),
                          static_cast<unsigned>(dwValueData), static_cast<int>(lResult));
     return lResult == ERROR_SUCCESS;
 }

@@ -29,6 +29,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
@@ -59,6 +60,8 @@ class Lab:
         seed = ["REGEDIT4", "", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vorquelle]", ""]
         for driver in ("Model A", "Model B", "Model D"):
             seed += ["[%s\\%s]" % (DRIVERS_KEY, driver), '"GluePath"="%s"' % glue, ""]
+        missing = reg_escape(windows_path(os.path.join(work, "no-such-glue")) + "\\")
+        seed += ["[%s\\Model E]" % DRIVERS_KEY, '"GluePath"="%s"' % missing, ""]
         if platform.kind == "wine":
             temp = '"%s"' % reg_escape(self.env["TEMP"])
             seed += ["[HKEY_CURRENT_USER\\Environment]", '"TEMP"=' + temp, '"TMP"=' + temp, ""]
@@ -95,13 +98,16 @@ class Lab:
             raise AssertionError("the Pin did not exit with 0: %r" % output)
         return newest_log(self.logs, before)
 
-    def qxzlog_run(self, args, env=None, cwd=None):
+    def qxzlog_command(self, args):
         command = [self.qxzlog] + args
         if self.platform.kind == "wine":
             command = [self.platform.wine_run, self.platform.prefix] + command
-        result = subprocess.run(command, env=env or self.env, capture_output=True, timeout=PROCESS_TIMEOUT,
-                                cwd=cwd or self.work)
-        stdout = result.stdout.replace(b"\r\n", b"\n")
+        return command
+
+    def qxzlog_run(self, args, env=None, cwd=None, raw=False):
+        result = subprocess.run(self.qxzlog_command(args), env=env or self.env, capture_output=True,
+                                timeout=PROCESS_TIMEOUT, cwd=cwd or self.work)
+        stdout = result.stdout if raw else result.stdout.replace(b"\r\n", b"\n")
         if b"Sanitizer" in result.stderr or b"runtime error:" in result.stderr:
             raise AssertionError("sanitizer report: %s" % result.stderr.decode("latin-1"))
         return result.returncode, stdout, result.stderr.decode("latin-1")
@@ -131,6 +137,15 @@ def snapshot(directory):
         os.utime(path, ns=(info.st_atime_ns, info.st_mtime_ns))
         state[name] = (digest, info.st_mtime_ns, info.st_atime_ns)
     return state
+
+
+def read_keeping_times(path):
+    """A file's bytes; this reading does not count as an access."""
+    info = os.stat(path)
+    with open(path, "rb") as handle:
+        data = handle.read()
+    os.utime(path, ns=(info.st_atime_ns, info.st_mtime_ns))
+    return data
 
 
 def age_access_times(directory):
@@ -241,7 +256,7 @@ def check_listing(lab, expected, newest):
     lines = output.decode("latin-1").splitlines()
     expect(code == 0 and newest in lines[0] and "succeeded" in lines[0], "text listing: %d %r" % (code, lines[:3]))
     expect(b"\x1b[" not in output, "colour on a pipe")
-    failed = [line for line in lines if "fStatusCodeSet == true [pin_main.cpp, Line " in line]
+    failed = [line for line in lines if "Glue passed status code 5 for driver Model A; the Pin stopped." in line]
     expect(len(failed) == 1 and " failed " in failed[0], "the status-code run's line: %r" % failed)
 
     code, output, _ = lab.qxzlog_run(["--last", lab.logs])
@@ -335,6 +350,269 @@ def check_colour(lab):
         expect((b"\x1b[" in output) == coloured, "NO_COLOR=%s: colour %s" % (no_colour, b"\x1b[" in output))
 
 
+# The runs of the diagnosis: one per cause and warning that a real run can
+# produce on the platform. Fields: name, command line, QXZ_FAULTS, the
+# installer-sim verb that holds an object meanwhile and its readiness line,
+# the outcome, the cause, its subject and code ("log": the registry's code as
+# the log shows it), the warnings other than usb-monitor (that one is expected
+# wherever the log shows the monitor refused), and where it runs.
+BOTH, NATIVE = ("native", "wine"), ("native",)
+MUTEX = "QXZ_Installation_Initializing"
+DIAGNOSIS_CASES = [
+    ("no command line", "", None, None, None, "failed", "no-command-line", None, None, {}, BOTH),
+    ("status code", "-statuscode=5 -printerdriver=Model A -product=P -port=LPT1:", None, None, None, "failed",
+     "status-code", "statuscode", "5", {}, BOTH),
+    ("two switches missing", "-product=P", None, None, None, "failed", "switch-missing", "printerdriver,port", None,
+     {}, BOTH),
+    ("product missing", "-printerdriver=Model B -port=USB001", None, None, None, "failed", "switch-missing", "product",
+     None, {"port-not-found": ("USB001", None)}, BOTH),
+    ("no Glue key", "-printerdriver=Model C -product=P -port=LPT1:", None, None, None, "failed",
+     "glue-path-unreadable", "GluePath", "log", {}, BOTH),
+    ("Glue path missing", "-printerdriver=Model E -product=P -port=LPT1:", None, None, None, "failed",
+     "glue-path-missing", "GluePath", None, {}, BOTH),
+    ("installer runs, no PreloadPath", "-printerdriver=Model A -product=P -port=LPT1:", None,
+     ["hold-event", "QXZ_Installer_Running", "signalled", "60000"], "ready", "failed", "install-type", "PreloadPath",
+     "log", {}, BOTH),
+    ("mutex abandoned", "-printerdriver=Model B -product=P -port=LPT1:", None, ["abandon-mutex", MUTEX, "60000"],
+     "abandoned", "failed", "mutex-abandoned", MUTEX, None, {}, BOTH),
+    ("mutex held", "-printerdriver=Model D -product=P -port=LPT1:", None, ["hold-mutex", MUTEX, "60000"], "owned",
+     "failed", "mutex-timeout", MUTEX, None, {}, BOTH),
+    ("port not found", "-printerdriver=Model A -product=P -port=USB007", None, None, None, "succeeded", None, None,
+     None, {"port-not-found": ("USB007", None)}, BOTH),
+    ("event refused", "-printerdriver=Model A -product=P -port=LPT1:", "CreateEventA=5", None, None, "failed",
+     "glue-ran-event", "QXZ_Glue_Ran", None, {}, NATIVE),
+    ("mutex refused", "-printerdriver=Model B -product=P -port=LPT1:", "CreateMutexA=8", None, None, "failed",
+     "mutex-failed", MUTEX, None, {}, NATIVE),
+    ("ghoul registration refused", "-printerdriver=Model D -product=P -port=LPT1:", "RegSetValueExA@ghoulpathname=5",
+     None, None, "failed", "registration", "ghoulpathname", "log", {}, NATIVE),
+    ("language override refused", "-printerdriver=Model A -product=P -port=LPT1:", "RegSetValueExA@languagedir=5",
+     None, None, "failed", "language-override", "languagedir", "log", {}, NATIVE),
+    ("port list refused", "-printerdriver=Model D -product=P -port=LPT1:", "EnumPortsA#2=1722", None, None,
+     "succeeded", None, None, None, {"port-list": (None, 1722)}, NATIVE),
+]
+CODE_NAMES = {2: "ERROR_FILE_NOT_FOUND", 5: "ERROR_ACCESS_DENIED", 126: "ERROR_MOD_NOT_FOUND",
+              1722: "RPC_S_SERVER_UNAVAILABLE"}
+
+
+def run_holding(lab, text, faults, helper, ready):
+    """A run of the Pin while installer-sim holds an object (once it says it does)."""
+    if not helper:
+        return lab.run_pin(text, faults)
+    process = subprocess.Popen(lab.platform.command(helper), env=lab.env, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    try:
+        line = process.stdout.readline().decode("latin-1")
+        expect(ready in line, "installer-sim %s: %r" % (helper[0], line))
+        return lab.run_pin(text, faults)
+    finally:
+        # Held far longer than a slow start of the Pin takes; let go once it ended.
+        process.kill()
+        process.communicate(timeout=PROCESS_TIMEOUT)
+
+
+def logged_code(data, subject):
+    """The code of the registry's last failure line about the value."""
+    codes = re.findall(rb"Reg\w+Value \([^\n]*, " + re.escape(subject.encode()) + rb"[,)][^\n]*lResult = (-?\d+)", data)
+    expect(codes, "no registry line about %s in %r" % (subject, data[-600:]))
+    return int(codes[-1])
+
+
+def make_diagnosis_runs(lab):
+    """One real run per case; returns {file: (case, log bytes)}."""
+    runs = {}
+    for case in DIAGNOSIS_CASES:
+        name, text, faults, helper, ready = case[:5]
+        if lab.platform.kind not in case[10]:
+            continue
+        if name == "language override refused":
+            lab.import_registry('REGEDIT4\n\n[%s]\n"OverrideLanguage"="fr"\n\n' % DRIVERS_KEY)
+        log = run_holding(lab, text, faults, helper, ready)
+        with open(os.path.join(lab.logs, log), "rb") as handle:
+            runs[log] = (case, handle.read().replace(b"\r\n", b"\n"))
+    # A run killed after its port check: a real log cut there.
+    log = lab.run_pin("-printerdriver=Model D -product=P -port=LPT2:")
+    path = os.path.join(lab.logs, log)
+    with open(path, "rb") as handle:
+        data = handle.read()
+    with open(path, "r+b") as handle:
+        handle.truncate(data.index(b"\n", data.index(b"fFoundPortName = 1")) + 1)
+    incomplete = ("killed after the port check", None, None, None, None, "incomplete", "incomplete", "port check",
+                  None, {}, BOTH)
+    with open(path, "rb") as handle:
+        runs[log] = (incomplete, handle.read().replace(b"\r\n", b"\n"))
+    return runs
+
+
+def expect_code(finding, code, where):
+    expect(finding["code"] == code, "%s: code %r, expected %r" % (where, finding["code"], code))
+    if isinstance(code, int) and code in CODE_NAMES:
+        expect(finding["code_name"] == CODE_NAMES[code] and finding["code_text"], "%s: %r" % (where, finding))
+    if code is None or isinstance(code, str):
+        expect(finding["code_name"] is None and finding["code_text"] is None, "%s: %r" % (where, finding))
+
+
+def expected_warnings(case, data):
+    warnings = dict(case[9])
+    refused = re.search(rb"Call to AddMonitor FAILED with error :: (-?\d+)\(\)", data)
+    if refused and int(refused.group(1)) != 3006:
+        warnings["usb-monitor"] = ("usbmon", int(refused.group(1)))
+    return warnings
+
+
+def check_diagnoses(lab, runs):
+    """--json's diagnosis and warnings of each run, and the text listing."""
+    code, output, errors = lab.qxzlog_run(["--json", lab.logs])
+    listed = {run["file"]: run for run in parse_json(output)}
+    for log, (case, data) in runs.items():
+        name, outcome, cause, subject, expected = case[0], case[5], case[6], case[7], case[8]
+        run = listed[log]
+        where = "%s (%s)" % (name, log)
+        expect(run["outcome"] == outcome, "%s: outcome %r" % (where, run["outcome"]))
+        diagnosis = run["diagnosis"]
+        if cause is None:
+            expect(diagnosis is None, "%s: a diagnosis of a success: %r" % (where, diagnosis))
+        else:
+            expect(diagnosis is not None and diagnosis["cause"] == cause and diagnosis["subject"] == subject,
+                   "%s: diagnosis %r, expected %s %s" % (where, diagnosis, cause, subject))
+            expect_code(diagnosis, logged_code(data, subject) if expected == "log" else expected, where)
+            expect(diagnosis["summary"].endswith(".") and (driver_of(run) or "") in diagnosis["summary"],
+                   "%s: summary %r" % (where, diagnosis["summary"]))
+            if outcome == "failed":
+                expect("failed_check" in run, "%s: no failed_check" % where)
+        warnings = {warning["cause"]: warning for warning in run["warnings"]}
+        wanted = expected_warnings(case, data)
+        expect(set(warnings) == set(wanted), "%s: warnings %r, expected %r" % (where, run["warnings"], wanted))
+        for kind, (warning_subject, warning_code) in wanted.items():
+            if warning_subject is not None:
+                expect(warnings[kind]["subject"] == warning_subject, "%s: %r" % (where, warnings[kind]))
+            expect_code(warnings[kind], warning_code, "%s, warning %s" % (where, kind))
+    code, output, _ = lab.qxzlog_run([lab.logs])
+    lines = output.decode("latin-1").splitlines()
+    for log, (case, _) in runs.items():
+        line = next(line for line in lines if log in line)
+        diagnosis = listed[log]["diagnosis"]
+        if diagnosis:
+            expect(diagnosis["summary"] in line, "text line of %s: %r" % (case[0], line))
+        expect(("WARNING: " in line) == (diagnosis is None and bool(listed[log]["warnings"])),
+               "text line of %s: %r" % (case[0], line))
+    return listed
+
+
+def driver_of(run):
+    """The run's driver: its closing line, else the switch on its command line."""
+    found = re.search(r"-printerdriver=(.*?)(?= -\w+=|$)", run["command_line"] or "")
+    return run["driver"] or (found.group(1) if found else None)
+
+
+def started_key(started):
+    return time.mktime(time.strptime(started, "%a %b %d %H:%M:%S %Y"))
+
+
+def check_summary_and_selection(lab, listed):
+    """--summary, --since, --driver and --explain."""
+    code, output, _ = lab.qxzlog_run(["--summary", "--json", lab.logs])
+    groups = parse_json(output)
+    expect(code in (0, 1) and groups, "--summary: %d %r" % (code, output[:300]))
+    counts = {}
+    for run in listed.values():
+        findings = ([("failure", run["diagnosis"])] if run["diagnosis"] else []) + \
+            [("warning", warning) for warning in run["warnings"]]
+        for kind, finding in findings:
+            key = (kind, finding["cause"], finding["subject"], finding["code"])
+            counts.setdefault(key, []).append(run)
+    expect(len(groups) == len(counts), "--summary: %d groups, expected %d" % (len(groups), len(counts)))
+    for group in groups:
+        members = counts[(group["kind"], group["cause"], group["subject"], group["code"])]
+        drivers = sorted({driver_of(run) for run in members if driver_of(run)})
+        expect(group["runs"] == len(members) and sorted(group["drivers"]) == drivers, "group %r" % group)
+        expect(started_key(group["first"]) <= started_key(group["last"]), "group %r" % group)
+    kinds = [group["kind"] for group in groups]
+    expect(kinds == sorted(kinds), "failures before warnings: %r" % kinds)
+    for kind in ("failure", "warning"):
+        sizes = [group["runs"] for group in groups if group["kind"] == kind]
+        expect(sizes == sorted(sizes, reverse=True), "most runs first: %r" % sizes)
+    code, output, _ = lab.qxzlog_run(["--summary", lab.logs])
+    expect(len(output.decode("latin-1").splitlines()) == len(groups), "--summary as text: %r" % output[:300])
+
+    times = sorted({started_key(run["started"]) for run in listed.values()})
+    since = times[len(times) // 2]
+    text = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(since))
+    code, output, _ = lab.qxzlog_run(["--json", "--since", text, lab.logs])
+    selected = parse_json(output)
+    wanted = [run for run in listed.values() if started_key(run["started"]) >= since]
+    expect(len(selected) == len(wanted) and all(started_key(run["started"]) >= since for run in selected),
+           "--since %s: %d runs, expected %d" % (text, len(selected), len(wanted)))
+    code, output, _ = lab.qxzlog_run(["--summary", "--json", "--driver", "model b", lab.logs])
+    for group in parse_json(output):
+        expect(group["drivers"] == ["Model B"], "--driver in --summary: %r" % group)
+    code, output, _ = lab.qxzlog_run(["--json", "--driver", "model b", lab.logs])
+    selected = parse_json(output)
+    wanted = [run for run in listed.values() if driver_of(run) == "Model B"]
+    expect(len(selected) == len(wanted) > 0, "--driver: %d runs, expected %d" % (len(selected), len(wanted)))
+    code, _, errors = lab.qxzlog_run(["--driver", "Model Z", lab.logs])
+    expect(code == 2, "--driver matching no run: %d" % code)
+
+    for args, first in ((["5"], b"5 ERROR_ACCESS_DENIED: "), (["0x7e"], b"126 ERROR_MOD_NOT_FOUND: "),
+                        (["error_lock_violation"], b"33 ERROR_LOCK_VIOLATION: "), (["1722"], b"1722 RPC_S_SERVER_")):
+        code, output, _ = lab.qxzlog_run(["--explain"] + args)
+        expect(code == 0 and output.startswith(first) and output.count(b"\n") == 1, "--explain %s: %r" % (args, output))
+    for args in (["99999"], ["ERROR_NONSENSE"], ["5", lab.logs], []):
+        code, output, _ = lab.qxzlog_run(["--explain"] + args)
+        expect(code == 2 and not output, "--explain %s: %d %r" % (args, code, output))
+
+
+def check_notes_and_raw(lab, runs):
+    """--show notes each code under its line; --raw gives the bytes as they are."""
+    for log, (case, data) in runs.items():
+        code_lines = re.findall(rb"\n([^\n]*(?:lResult = |FAILED with error :: |GetLastError\(\) is )(-?\d+)[^\n]*)", data)
+        code, output, _ = lab.qxzlog_run(["--show", log, lab.logs])
+        shown = output.split(b"\n")
+        for line, number in code_lines:
+            index = shown.index(line)
+            expect(shown[index + 1].startswith(b"  >> qxzlog: " + number + b" "),
+                   "%s: the note under %r: %r" % (case[0], line, shown[index + 1]))
+        expect(output.count(b"  >> qxzlog: ") == len(code_lines), "%s: %d notes" % (case[0], len(code_lines)))
+        code, output, _ = lab.qxzlog_run(["--show", log, "--raw", lab.logs], raw=True)
+        expect(output == read_keeping_times(os.path.join(lab.logs, log)), "--raw of %s is not the file's bytes" % log)
+
+
+def check_wait(lab):
+    """--wait: the next run that ends, started once qxzlog says it waits."""
+    for text, exit_code in (("-printerdriver=Model A -product=P -port=LPT1:", 0), ("-printerdriver=Model A", 1)):
+        process = subprocess.Popen(lab.qxzlog_command(["--wait", "60", "--json", lab.logs]), env=lab.env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        line = process.stderr.readline().decode("latin-1")
+        expect("waiting for a new run" in line, "--wait: %r" % line)
+        log = lab.run_pin(text)
+        output, _ = process.communicate(timeout=PROCESS_TIMEOUT)
+        runs = parse_json(output.replace(b"\r\n", b"\n"))
+        expect(process.returncode == exit_code and len(runs) == 1 and runs[0]["file"] == log,
+               "--wait for %s: %d %r" % (text, process.returncode, output[:300]))
+    code, output, errors = lab.qxzlog_run(["--wait", "1", lab.logs])
+    expect(code == 2 and not output and "no new run" in errors, "--wait with no new run: %d %r" % (code, errors))
+
+
+def check_diagnosis_lab(platform, qxzlog):
+    work = tempfile.mkdtemp(prefix="qxzlog-diagnosis-")
+    lab = Lab(platform, qxzlog, work)
+    try:
+        runs = make_diagnosis_runs(lab)
+        age_access_times(lab.logs)
+        before = snapshot(lab.logs)
+        listed = check_diagnoses(lab, runs)
+        check_summary_and_selection(lab, listed)
+        check_notes_and_raw(lab, runs)
+        after = snapshot(lab.logs)
+        changed = [name for name in before if before[name] != after.get(name)]
+        expect(not changed and before.keys() == after.keys(),
+               "reading changed %s: %s" % (changed, [(before[name], after.get(name)) for name in changed[:3]]))
+        check_wait(lab)
+    finally:
+        lab.restore()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_platform_arguments(parser)
@@ -353,6 +631,8 @@ def main():
         check_bad_files(lab, expected)
         if platform.kind == "native":
             check_colour(lab)
+        lab.restore()
+        check_diagnosis_lab(platform, args.qxzlog)
     except (AssertionError, subprocess.TimeoutExpired, OSError, KeyError, StopIteration) as error:
         print("FAILED on %s: %s: %s" % (platform.kind, type(error).__name__, error))
         return 1

@@ -80,15 +80,15 @@ std::string ErrorProblem(const char* pszWhat, DWORD dwError)
 }
 
 // Reads to the end or the limit; a log that a running Pin holds open is read
-// as it stands.
+// as it stands. The size the file had when opened is asked for at once, and
+// a byte more: a read that comes back short is the end, so a log costs one
+// read. Only a file that grew meanwhile is read on, a chunk at a time.
 bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pfPartial)
 {
-    // Room for the last chunk's read too, so that the bytes are never moved.
-    psBytes->reserve(static_cast<size_t>(std::min<uint64_t>(cbSize + kChunkBytes, kMaxLogBytes)));
+    size_t cbWanted = static_cast<size_t>(std::min<uint64_t>(cbSize + 1, kMaxLogBytes));
     for (;;)
     {
         const size_t ibAt = psBytes->size();
-        const DWORD cbWanted = static_cast<DWORD>(std::min<size_t>(kChunkBytes, kMaxLogBytes - ibAt));
         if (cbWanted == 0)
         {
             char chMore;
@@ -98,12 +98,13 @@ bool ReadUpToLimit(HANDLE hFile, uint64_t cbSize, std::string* psBytes, bool* pf
         }
         psBytes->resize(ibAt + cbWanted);
         DWORD cbRead = 0;
-        const BOOL fRead = ReadFile(hFile, &(*psBytes)[ibAt], cbWanted, &cbRead, nullptr);
+        const BOOL fRead = ReadFile(hFile, &(*psBytes)[ibAt], static_cast<DWORD>(cbWanted), &cbRead, nullptr);
         psBytes->resize(ibAt + (fRead ? cbRead : 0));
         if (!fRead)
             return false;
-        if (cbRead == 0)
+        if (cbRead < cbWanted)
             return true;
+        cbWanted = std::min<size_t>(kChunkBytes, kMaxLogBytes - psBytes->size());
     }
 }
 
@@ -160,7 +161,9 @@ bool ReadLogBytes(const std::string& sPath, std::string* psBytes, bool* pfPartia
 
 void ReadLogFile(LogFile* ptFile)
 {
-    std::string sBytes;
+    // One buffer for every file read: its memory is set up once, not for
+    // each log again.
+    static std::string sBytes;
     if (!ReadLogBytes(ptFile->sPath, &sBytes, &ptFile->fPartial, &ptFile->sProblem))
         return;
     ptFile->vRuns = ParseLog(sBytes);
@@ -179,6 +182,18 @@ void ReadLogFile(LogFile* ptFile)
 }
 
 bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError)
+{
+    if (!ListLogDirectory(sDirectory, pvFiles, pdwError))
+        return false;
+    for (LogFile& tFile : *pvFiles)
+    {
+        if (tFile.sProblem.empty())
+            ReadLogFile(&tFile);
+    }
+    return true;
+}
+
+bool ListLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError)
 {
     pvFiles->clear();
     const DWORD dwAttributes = GetFileAttributesA(sDirectory.c_str());
@@ -206,16 +221,12 @@ bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFil
         if ((tFindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             tFile.sProblem = "a directory";
         tFile.nWrittenTicks = Ticks(tFindData.ftLastWriteTime);
+        tFile.cbSize = (static_cast<uint64_t>(tFindData.nFileSizeHigh) << 32) | tFindData.nFileSizeLow;
         pvFiles->push_back(std::move(tFile));
     } while (FindNextFileA(hFind, &tFindData));
     FindClose(hFind);
     std::sort(pvFiles->begin(), pvFiles->end(),
               [](const LogFile& t1, const LogFile& t2) { return t1.sName < t2.sName; });
-    for (LogFile& tFile : *pvFiles)
-    {
-        if (tFile.sProblem.empty())
-            ReadLogFile(&tFile);
-    }
     return true;
 }
 
@@ -232,6 +243,11 @@ std::string LogPathFor(const std::string& sDirectory, const std::string& sFile)
     return WithSeparator(sDirectory) + szName;
 }
 
+int64_t StartKey(const RunRef& tRef)
+{
+    return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
+}
+
 std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
 {
     std::vector<RunRef> vRuns;
@@ -240,9 +256,7 @@ std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles)
         for (size_t i = 0; i < tFile.vRuns.size(); ++i)
             vRuns.push_back({&tFile, i});
     }
-    auto Key = [](const RunRef& tRef) {
-        return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
-    };
+    const auto Key = StartKey;
     std::stable_sort(vRuns.begin(), vRuns.end(), [&](const RunRef& t1, const RunRef& t2) {
         if (Key(t1) != Key(t2))
             return Key(t1) > Key(t2);

@@ -22,6 +22,7 @@ struct LogFile
     std::string sName;
     std::string sPath;
     uint64_t nWrittenTicks = 0; // the last write time, as the file system keeps it
+    uint64_t cbSize = 0;        // as the directory listed it
     int64_t nWrittenKey = 0;    // the same ordered as header times are; set when a run has no time
     std::string sProblem;       // why it holds no run ("empty file", "a directory", ...)
     bool fPartial = false;      // only the first kMaxLogBytes were read
@@ -50,6 +51,10 @@ void ReadLogFile(LogFile* ptFile);
 // directory cannot be read; true with no files when it holds no log.
 bool ReadLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError);
 
+// The same files listed, sorted by name, not yet read (a directory has its
+// problem set already).
+bool ListLogDirectory(const std::string& sDirectory, std::vector<LogFile>* pvFiles, DWORD* pdwError);
+
 // A file of the directory: a number ("7", "07") names qxqxinNN.log; any
 // other text is a name in the directory, or a path when it has a separator.
 std::string LogPathFor(const std::string& sDirectory, const std::string& sFile);
@@ -58,6 +63,10 @@ std::string LogPathFor(const std::string& sDirectory, const std::string& sFile);
 // readable time by its file's last write time), ties by the last write time,
 // then the later run of one file first.
 std::vector<RunRef> RunsNewestFirst(const std::vector<LogFile>& vFiles);
+
+// What orders a run among the others: its header time, or its file's last
+// write time when the header's time cannot be read.
+int64_t StartKey(const RunRef& tRef);
 
 } // namespace qxz::qxzlog
 

@@ -7,59 +7,93 @@
 #include <memory>
 #include <string_view>
 
+#include "log/log_texts.h"
+#include "tools/qxzlog/format_match.h"
+
 namespace qxz::qxzlog
 {
 
 namespace
 {
 
-constexpr std::string_view kHeaderStart = "**** ";
-constexpr std::string_view kHeaderEnd = " - Logging Enabled ****";
-constexpr std::string_view kPortGiven = "Input PortName is :: ";
-constexpr std::string_view kPortFound = "Found the Input Port Name :: ";
-constexpr std::string_view kPortNotFound = "Did not find the Input Port Name :: ";
-constexpr std::string_view kPinPathname = "Pin Pathname = ";
-constexpr std::string_view kCommandLine = "Command Line = ";
-constexpr std::string_view kDriverName = "Driver Name = ";
-constexpr std::string_view kSucceeded = "The Pin Succeeded";
-constexpr std::string_view kFailed = "The Pin Failed";
-constexpr std::string_view kErrorText = "Error --> ";
-constexpr std::string_view kLineText = ", Line ";
-// What a closing line prints for an empty value.
-constexpr std::string_view kNull = "NULL";
+// The header's line: its format without the empty lines around it.
+constexpr std::string_view HeaderLineFormat()
+{
+    std::string_view sFormat = kLogHeaderFormat;
+    while (!sFormat.empty() && sFormat.front() == '\n')
+        sFormat.remove_prefix(1);
+    while (!sFormat.empty() && sFormat.back() == '\n')
+        sFormat.remove_suffix(1);
+    return sFormat;
+}
+
+// An error line of a failed check: the place, then the check's text.
+const std::string& ErrorLineFormat()
+{
+    static const std::string sFormat = std::string(kLogErrorPlaceFormat) + kLogCheckFormat;
+    return sFormat;
+}
 
 // The lookup of Glue's status code reports the switch as missing with this
 // line on every run that gets as far as the switch checks; it is no failure.
 constexpr std::string_view kLookupSource = "qxzglue_utils.cpp";
 constexpr std::string_view kLookupCondition = "sDriverName.empty()";
 
-bool StartsWith(std::string_view sText, std::string_view sPrefix)
+// The step that a registry line shows the run in, by the value concerned.
+struct ValueStep
 {
-    return sText.size() >= sPrefix.size() && sText.compare(0, sPrefix.size(), sPrefix) == 0;
+    const char* pszValueName;
+    const char* pszStep;
+};
+constexpr ValueStep kValueSteps[] = {
+    {"PreloadPath", "install type"},
+    {"OverrideLanguage", "language override"},
+    {"pintimeout", "mutex wait"},
+};
+
+std::string StepOfValue(std::string_view sValueName)
+{
+    for (const ValueStep& tStep : kValueSteps)
+    {
+        if (sValueName == tStep.pszValueName)
+            return tStep.pszStep;
+    }
+    return std::string(sValueName);
 }
 
-bool EndsWith(std::string_view sText, std::string_view sSuffix)
+// Whether the line is what the format prints; the first byte rejects most
+// lines at once.
+bool Matches(std::string_view sLine, std::string_view sFormat, std::vector<std::string_view>* pvFields)
 {
-    return sText.size() >= sSuffix.size() && sText.compare(sText.size() - sSuffix.size(), sSuffix.size(), sSuffix) == 0;
+    if (!sFormat.empty() && sFormat[0] != '%' && (sLine.empty() || sLine[0] != sFormat[0]))
+        return false;
+    return MatchFormat(sLine, sFormat, pvFields);
+}
+
+bool Matches(std::string_view sLine, std::string_view sFormat)
+{
+    std::vector<std::string_view> vFields;
+    return Matches(sLine, sFormat, &vFields);
 }
 
 bool HeaderTime(std::string_view sLine, std::string_view* psTime)
 {
-    if (sLine.size() < kHeaderStart.size() + kHeaderEnd.size())
+    std::vector<std::string_view> vFields;
+    if (!MatchFormat(sLine, HeaderLineFormat(), &vFields))
         return false;
-    if (!StartsWith(sLine, kHeaderStart) || !EndsWith(sLine, kHeaderEnd))
-        return false;
-    *psTime = sLine.substr(kHeaderStart.size(), sLine.size() - kHeaderStart.size() - kHeaderEnd.size());
+    *psTime = vFields[0];
     return true;
 }
 
-Text ClosingValue(std::string_view sValue)
+// The text of a closing line's one value, or false for another line.
+bool ClosingField(std::string_view sLine, const char* pszFormat, Text* ptText)
 {
-    Text tText;
-    tText.fPresent = sValue != kNull;
-    if (tText.fPresent)
-        tText.sValue.assign(sValue);
-    return tText;
+    std::vector<std::string_view> vFields;
+    if (!MatchFormat(sLine, pszFormat, &vFields))
+        return false;
+    ptText->fPresent = vFields[0] != kLogNull;
+    ptText->sValue.assign(ptText->fPresent ? vFields[0] : std::string_view());
+    return true;
 }
 
 bool ParseDecimal(std::string_view sText, int64_t* pnValue)
@@ -84,24 +118,34 @@ bool ParseDecimal(std::string_view sText, int64_t* pnValue)
 
 bool ParseErrorView(std::string_view sLine, ErrorLine* ptError)
 {
-    if (!StartsWith(sLine, "["))
-        return false;
-    const size_t iClose = sLine.find("]: ");
-    if (iClose == std::string_view::npos)
-        return false;
-    const std::string_view sPlace = sLine.substr(1, iClose - 1);
-    const std::string_view sText = sLine.substr(iClose + 3);
-    const size_t iLine = sPlace.rfind(kLineText);
-    if (iLine == std::string_view::npos || !StartsWith(sText, kErrorText))
-        return false;
+    std::vector<std::string_view> vFields;
     int64_t nLine = 0;
-    if (!ParseDecimal(sPlace.substr(iLine + kLineText.size()), &nLine))
+    if (!MatchFormat(sLine, ErrorLineFormat(), &vFields) || !ParseDecimal(vFields[1], &nLine))
         return false;
-    ptError->sSource.assign(sPlace.substr(0, iLine));
+    ptError->sSource.assign(vFields[0]);
     ptError->nLine = nLine;
-    ptError->sCondition.assign(sText.substr(kErrorText.size()));
+    ptError->sCondition.assign(vFields[2]);
     return true;
 }
+
+// The code of a line that reports one: which format it matches, and which of
+// its fields is the code and which the value name.
+struct CodedFormat
+{
+    const char* pszFormat;
+    CodeSource eSource;
+    size_t iCode;
+    size_t iValueName; // kNoField: none
+};
+constexpr size_t kNoField = static_cast<size_t>(-1);
+constexpr CodedFormat kCodedFormats[] = {
+    {kLogRegGetStringFailed, CodeSource::RegistryRead, 2, 1},
+    {kLogRegSetStringFailed, CodeSource::RegistryWrite, 3, 1},
+    {kLogRegSetDwordFailed, CodeSource::RegistryWrite, 3, 1},
+    {kLogAddMonitorFailed, CodeSource::AddMonitor, 0, kNoField},
+    {kLogEnumPortsFirstResult, CodeSource::PortListSize, 1, kNoField},
+    {kLogEnumPortsFailed, CodeSource::PortList, 0, kNoField},
+};
 
 // Reads the lines of one run as they come.
 //
@@ -135,50 +179,9 @@ public:
                 m_iStackBegin = kNone;
             return;
         }
-        switch (sLine[0])
-        {
-            case 'I':
-                if (StartsWith(sLine, kPortGiven))
-                {
-                    m_ptRun->tPort.fPresent = true;
-                    m_ptRun->tPort.sValue.assign(sLine.substr(kPortGiven.size()));
-                }
-                break;
-            case 'F':
-            case 'D':
-                if (StartsWith(sLine, kPortFound) || StartsWith(sLine, kPortNotFound))
-                {
-                    m_ptRun->ePortState = sLine[0] == 'F' ? PortState::Found : PortState::NotFound;
-                    m_iStackBegin = kNone;
-                    m_fLookupPending = true;
-                    return;
-                }
-                if (StartsWith(sLine, kDriverName))
-                    m_ptRun->tDriver = ClosingValue(sLine.substr(kDriverName.size()));
-                break;
-            case 'P':
-                if (StartsWith(sLine, kPinPathname))
-                {
-                    m_ptRun->tPinPathname = ClosingValue(sLine.substr(kPinPathname.size()));
-                    m_iFailedCheck = m_iStackBegin;
-                    m_fClosing = true;
-                }
-                break;
-            case 'C':
-                if (StartsWith(sLine, kCommandLine))
-                    m_ptRun->tCommandLine = ClosingValue(sLine.substr(kCommandLine.size()));
-                break;
-            case 'T':
-                if (sLine == kSucceeded || sLine == kFailed)
-                {
-                    m_ptRun->eOutcome = sLine == kSucceeded ? Outcome::Succeeded : Outcome::Failed;
-                    if (!m_fClosing)
-                        m_iFailedCheck = m_iStackBegin;
-                    m_fClosing = false;
-                }
-                break;
-            default: break;
-        }
+        if (AddPortLine(sLine))
+            return;
+        AddMessage(sLine);
         if (fContinues)
             m_iStackBegin = kNone;
     }
@@ -192,12 +195,92 @@ public:
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
+    // The port check's result: the stack of a failure lies after it. True
+    // for that line.
+    bool AddPortLine(std::string_view sLine)
+    {
+        if (Matches(sLine, kLogPortFound) || Matches(sLine, kLogPortNotFound))
+        {
+            m_ptRun->ePortState = Matches(sLine, kLogPortFound) ? PortState::Found : PortState::NotFound;
+            m_ptRun->sLastStep = "port check";
+            m_iStackBegin = kNone;
+            m_fLookupPending = true;
+            return true;
+        }
+        return false;
+    }
+
+    void AddMessage(std::string_view sLine)
+    {
+        CodedLine tCoded;
+        if (ParseCodedLine(sLine, &tCoded))
+        {
+            tCoded.cErrorsBefore = m_ptRun->vErrors.size();
+            if (tCoded.eSource == CodeSource::RegistryRead || tCoded.eSource == CodeSource::RegistryWrite)
+                m_ptRun->sLastStep = StepOfValue(tCoded.sValueName);
+            if (tCoded.eSource == CodeSource::PortList)
+                m_ptRun->fPortListFailed = true;
+            m_ptRun->vCodedLines.push_back(std::move(tCoded));
+            return;
+        }
+        std::vector<std::string_view> vFields;
+        if (Matches(sLine, kLogPortGiven, &vFields))
+        {
+            m_ptRun->tPort.fPresent = true;
+            m_ptRun->tPort.sValue.assign(vFields[0]);
+            m_ptRun->sLastStep = "port lookup";
+        }
+        else if (Matches(sLine, kLogPortNotGiven))
+        {
+            m_ptRun->sLastStep = "port lookup";
+        }
+        else if (Matches(sLine, kLogAddMonitorCalling))
+        {
+            m_ptRun->sLastStep = "AddMonitor";
+        }
+        else if (Matches(sLine, kLogEnumPortsFirstBefore))
+        {
+            m_ptRun->sLastStep = "EnumPorts";
+        }
+        else if (Matches(sLine, kLogPortsAllocationFailed))
+        {
+            m_ptRun->fPortListFailed = true;
+        }
+        else if (Matches(sLine, kLogEnumPortsSecondAfter))
+        {
+            m_ptRun->fPortListRead = !m_ptRun->fPortListFailed;
+        }
+        else if (Matches(sLine, kLogStatusCodePassed))
+        {
+            m_ptRun->fStatusCodePassed = true;
+        }
+        else if (ClosingField(sLine, kLogPinPathname, &m_ptRun->tPinPathname))
+        {
+            m_iFailedCheck = m_iStackBegin;
+            m_fClosing = true;
+            m_ptRun->sLastStep = "closing lines";
+        }
+        else if (ClosingField(sLine, kLogCommandLine, &m_ptRun->tCommandLine) ||
+                 ClosingField(sLine, kLogDriverName, &m_ptRun->tDriver))
+        {
+        }
+        else if (sLine == kLogSucceeded || sLine == kLogFailed)
+        {
+            m_ptRun->eOutcome = sLine == kLogSucceeded ? Outcome::Succeeded : Outcome::Failed;
+            if (!m_fClosing)
+                m_iFailedCheck = m_iStackBegin;
+            m_fClosing = false;
+        }
+    }
+
     void AddError(ErrorLine tError)
     {
         const bool fLookup =
             m_fLookupPending && tError.sSource == kLookupSource && tError.sCondition == kLookupCondition;
         m_fLookupPending = false;
         m_fAfterError = true;
+        if (fLookup)
+            m_ptRun->sLastStep = "switch checks";
         m_ptRun->vErrors.push_back(std::move(tError));
         if (!fLookup && m_iStackBegin == kNone)
             m_iStackBegin = m_ptRun->vErrors.size() - 1;
@@ -292,9 +375,25 @@ bool ParseTimeText(const std::string& sText, int64_t* pnKey)
     return true;
 }
 
-bool ParseErrorLine(const std::string& sLine, ErrorLine* ptError)
+bool ParseErrorLine(std::string_view sLine, ErrorLine* ptError)
 {
     return ParseErrorView(sLine, ptError);
+}
+
+bool ParseCodedLine(std::string_view sLine, CodedLine* ptLine)
+{
+    std::vector<std::string_view> vFields;
+    for (const CodedFormat& tFormat : kCodedFormats)
+    {
+        int64_t nCode = 0;
+        if (!Matches(sLine, tFormat.pszFormat, &vFields) || !ParseDecimal(vFields[tFormat.iCode], &nCode))
+            continue;
+        ptLine->eSource = tFormat.eSource;
+        ptLine->nCode = nCode;
+        ptLine->sValueName.assign(tFormat.iValueName == kNoField ? std::string_view() : vFields[tFormat.iValueName]);
+        return true;
+    }
+    return false;
 }
 
 std::vector<LogRun> ParseLog(const std::string& sBytes)

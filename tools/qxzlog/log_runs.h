@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qxz::qxzlog
@@ -39,6 +40,24 @@ struct Text
     std::string sValue;
 };
 
+// What a line that carries a Win32 code reports.
+enum class CodeSource
+{
+    RegistryRead,  // "RegGetStringValue (...) Failed, lResult = %d"
+    RegistryWrite, // "RegSetStringValue (...)" or "RegSetDwordValue (...)"
+    AddMonitor,    // the USB monitor could not be added
+    PortListSize,  // the first listing call, which only asks for the size
+    PortList       // the listing itself failed
+};
+
+struct CodedLine
+{
+    CodeSource eSource = CodeSource::RegistryRead;
+    std::string sValueName; // of a registry line: the value concerned
+    int64_t nCode = 0;
+    size_t cErrorsBefore = 0; // the run's error lines before this one
+};
+
 struct LogRun
 {
     std::string sStarted;       // the header's time text as written
@@ -54,6 +73,11 @@ struct LogRun
     size_t iFailedCheck = static_cast<size_t>(-1); // into vErrors; set for a failed run with a stack
     size_t ibBegin = 0;                            // the run's bytes in the file: from its header line
     size_t ibEnd = 0;                              // to the next header line or the end
+    std::vector<CodedLine> vCodedLines;            // every line that carries a code, in order
+    bool fStatusCodePassed = false;                // the switch checks stopped at Glue's status code
+    bool fPortListRead = false;                    // the spooler's ports were listed
+    bool fPortListFailed = false;                  // the listing failed (its code, if any, is a coded line)
+    std::string sLastStep;                         // the last step the log shows; empty before the first
     bool HasFailedCheck() const
     {
         return iFailedCheck < vErrors.size();
@@ -65,7 +89,10 @@ struct LogRun
 std::vector<LogRun> ParseLog(const std::string& sBytes);
 
 // An error line, or false for any other line (the line without its end).
-bool ParseErrorLine(const std::string& sLine, ErrorLine* ptError);
+bool ParseErrorLine(std::string_view sLine, ErrorLine* ptError);
+
+// A line that carries a Win32 code, or false (cErrorsBefore is left as it is).
+bool ParseCodedLine(std::string_view sLine, CodedLine* ptLine);
 
 // The header's time "Wed Dec 09 23:12:19 2026" as a number that orders such
 // times; false for "Unknown" or anything else.

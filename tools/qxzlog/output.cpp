@@ -14,8 +14,8 @@ constexpr const char kRed[] = "\x1b[31m";
 constexpr const char kGreen[] = "\x1b[32m";
 constexpr const char kYellow[] = "\x1b[33m";
 constexpr const char kPlain[] = "\x1b[0m";
-// Longer values (a mebibyte of driver name) are cut in the list.
-constexpr size_t kShownBytes = 80;
+// A sentence of ours is shown whole; the values in it are cut already.
+constexpr size_t kShownSentenceBytes = 4096;
 
 const char* OutcomeColour(Outcome eOutcome)
 {
@@ -67,6 +67,29 @@ std::string JsonError(const ErrorLine& tError)
            ", \"condition\": " + JsonString(tError.sCondition) + "}";
 }
 
+std::string JsonOptional(const std::optional<std::string>& osText)
+{
+    return osText ? JsonString(*osText) : "null";
+}
+
+// A Win32 code is a number; Glue's status code the text it passed.
+std::string JsonCode(const std::optional<std::string>& osCode, bool fWin32Code)
+{
+    if (!osCode)
+        return "null";
+    return fWin32Code ? *osCode : JsonString(*osCode);
+}
+
+std::string FindingsText(const LogRun& tRun)
+{
+    if (const std::optional<Finding> otDiagnosis = Diagnose(tRun))
+        return "  " + Shown(otDiagnosis->sSummary, kShownSentenceBytes);
+    std::string sText;
+    for (const Finding& tWarning : Warnings(tRun))
+        sText += "  WARNING: " + Shown(tWarning.sSummary, kShownSentenceBytes);
+    return sText;
+}
+
 std::string JsonPortFound(const LogRun& tRun)
 {
     if (tRun.ePortState == PortState::Unknown)
@@ -76,16 +99,16 @@ std::string JsonPortFound(const LogRun& tRun)
 
 } // namespace
 
-std::string Shown(const std::string& sValue)
+std::string Shown(const std::string& sValue, size_t cbShown)
 {
-    std::string sShown = sValue.substr(0, kShownBytes);
+    std::string sShown = sValue.substr(0, cbShown);
     for (char& ch : sShown)
     {
         const unsigned char uch = static_cast<unsigned char>(ch);
         if (uch < 0x20 || uch == 0x7F)
             ch = '?';
     }
-    if (sValue.size() > kShownBytes)
+    if (sValue.size() > cbShown)
         sShown += "...";
     return sShown;
 }
@@ -120,16 +143,10 @@ void PrintRunsText(std::FILE* pOut, const std::vector<RunRef>& vRuns, const std:
     for (const RunRef& tRef : vRuns)
     {
         const LogRun& tRun = tRef.Run();
-        std::string sFailure;
-        if (tRun.HasFailedCheck())
-        {
-            const ErrorLine& tError = tRun.vErrors[tRun.iFailedCheck];
-            sFailure = "  " + Shown(tError.sCondition) + " [" + Shown(tError.sSource) + ", Line " +
-                       std::to_string(tError.nLine) + "]";
-        }
+        const std::string sFindings = FindingsText(tRun);
         std::fprintf(pOut, "%-24s  %-14s  %s%-10s%s  %s  %s%s%s\n", Shown(tRun.sStarted).c_str(),
                      FileLabel(tRef).c_str(), fColour ? OutcomeColour(tRun.eOutcome) : "", OutcomeName(tRun.eOutcome),
-                     fColour ? kPlain : "", DriverText(tRun).c_str(), PortText(tRun).c_str(), sFailure.c_str(),
+                     fColour ? kPlain : "", DriverText(tRun).c_str(), PortText(tRun).c_str(), sFindings.c_str(),
                      tRef.ptFile->fPartial ? "  (file read in part)" : "");
     }
     for (const LogFile& tFile : vFiles)
@@ -152,15 +169,21 @@ void PrintRunsJson(std::FILE* pOut, const std::vector<RunRef>& vRuns, const std:
         for (const ErrorLine& tError : tRun.vErrors)
             sErrors += (sErrors.empty() ? "" : ", ") + JsonError(tError);
         const std::string sFailed = tRun.HasFailedCheck() ? JsonError(tRun.vErrors[tRun.iFailedCheck]) : "null";
+        const std::optional<Finding> otDiagnosis = Diagnose(tRun);
+        std::string sWarnings;
+        for (const Finding& tWarning : Warnings(tRun))
+            sWarnings += (sWarnings.empty() ? "" : ", ") + JsonFinding(tWarning);
         std::fprintf(pOut,
                      "%s  {\"file\": %s, \"run\": %zu, \"started\": %s, \"started_known\": %s, \"driver\": %s, "
                      "\"port\": %s, \"port_found\": %s, \"command_line\": %s, \"pin_pathname\": %s, "
-                     "\"outcome\": \"%s\", \"failed_check\": %s, \"errors\": [%s], \"partial\": %s}",
+                     "\"outcome\": \"%s\", \"diagnosis\": %s, \"warnings\": [%s], \"failed_check\": %s, "
+                     "\"errors\": [%s], \"partial\": %s}",
                      pszSeparator, JsonString(tRef.ptFile->sName).c_str(), tRef.iRun + 1,
                      JsonString(tRun.sStarted).c_str(), JsonBool(tRun.fStartedKnown), JsonText(tRun.tDriver).c_str(),
                      JsonText(tRun.tPort).c_str(), JsonPortFound(tRun).c_str(), JsonText(tRun.tCommandLine).c_str(),
-                     JsonText(tRun.tPinPathname).c_str(), OutcomeName(tRun.eOutcome), sFailed.c_str(), sErrors.c_str(),
-                     JsonBool(tRef.ptFile->fPartial));
+                     JsonText(tRun.tPinPathname).c_str(), OutcomeName(tRun.eOutcome),
+                     otDiagnosis ? JsonFinding(*otDiagnosis).c_str() : "null", sWarnings.c_str(), sFailed.c_str(),
+                     sErrors.c_str(), JsonBool(tRef.ptFile->fPartial));
         pszSeparator = ",\n";
     }
     for (const LogFile& tFile : vFiles)
@@ -203,8 +226,72 @@ void PrintLogText(std::FILE* pOut, const std::string& sBytes, bool fColour)
         if (fError)
             std::fputs(kPlain, pOut);
         std::fputc('\n', pOut);
+        CodedLine tCoded;
+        if (ParseCodedLine(sLine, &tCoded))
+            std::fprintf(pOut, "%s%s\n", kNoteMark, CodeNote(tCoded.nCode).c_str());
         ibLine = ibEnd + 1;
     }
+}
+
+} // namespace qxz::qxzlog
+
+namespace qxz::qxzlog
+{
+
+std::string CodeNote(int64_t nCode)
+{
+    const ErrorCode* ptCode = LookUpErrorCode(nCode);
+    if (ptCode == nullptr)
+        return std::to_string(nCode) + ": a code that qxzlog does not know";
+    return std::to_string(nCode) + " " + ptCode->pszName + ": " + ptCode->pszText;
+}
+
+std::string JsonFinding(const Finding& tFinding)
+{
+    return "{\"cause\": " + JsonString(tFinding.sCause) + ", \"subject\": " + JsonOptional(tFinding.osSubject) +
+           ", \"code\": " + JsonCode(tFinding.osCode, tFinding.fWin32Code) +
+           ", \"code_name\": " + JsonOptional(tFinding.osCodeName) +
+           ", \"code_text\": " + JsonOptional(tFinding.osCodeText) + ", \"summary\": " + JsonString(tFinding.sSummary) +
+           "}";
+}
+
+void PrintSummaryText(std::FILE* pOut, const std::vector<FindingGroup>& vGroups)
+{
+    for (const FindingGroup& tGroup : vGroups)
+    {
+        std::string sDrivers;
+        for (const std::string& sDriver : tGroup.vDrivers)
+            sDrivers += (sDrivers.empty() ? "" : ", ") + ("\"" + Shown(sDriver) + "\"");
+        std::string sCode = "-";
+        if (tGroup.osCode)
+            sCode = tGroup.fWin32Code ? CodeWithName(std::stoll(*tGroup.osCode)) : Shown(*tGroup.osCode);
+        std::fprintf(pOut, "%4zu run%s  %-7s  %-20s  %-30s  %-26s  %s .. %s  %s\n", tGroup.cRuns,
+                     tGroup.cRuns == 1 ? " " : "s", tGroup.fWarning ? "warning" : "failure", tGroup.sCause.c_str(),
+                     tGroup.osSubject ? Shown(*tGroup.osSubject).c_str() : "-", sCode.c_str(),
+                     Shown(tGroup.ptFirst->sStarted).c_str(), Shown(tGroup.ptLast->sStarted).c_str(),
+                     sDrivers.empty() ? "no driver" : ("drivers " + sDrivers).c_str());
+    }
+}
+
+void PrintSummaryJson(std::FILE* pOut, const std::vector<FindingGroup>& vGroups)
+{
+    const char* pszSeparator = "\n";
+    std::fputs("[", pOut);
+    for (const FindingGroup& tGroup : vGroups)
+    {
+        std::string sDrivers;
+        for (const std::string& sDriver : tGroup.vDrivers)
+            sDrivers += (sDrivers.empty() ? "" : ", ") + JsonString(sDriver);
+        std::fprintf(pOut,
+                     "%s  {\"kind\": \"%s\", \"cause\": %s, \"subject\": %s, \"code\": %s, \"runs\": %zu, "
+                     "\"drivers\": [%s], \"first\": %s, \"last\": %s}",
+                     pszSeparator, tGroup.fWarning ? "warning" : "failure", JsonString(tGroup.sCause).c_str(),
+                     JsonOptional(tGroup.osSubject).c_str(), JsonCode(tGroup.osCode, tGroup.fWin32Code).c_str(),
+                     tGroup.cRuns, sDrivers.c_str(), JsonString(tGroup.ptFirst->sStarted).c_str(),
+                     JsonString(tGroup.ptLast->sStarted).c_str());
+        pszSeparator = ",\n";
+    }
+    std::fputs("\n]\n", pOut);
 }
 
 } // namespace qxz::qxzlog

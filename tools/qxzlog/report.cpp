@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <set>
 
+#include "tools/qxzlog/diagnosis.h"
 #include "tools/qxzlog/html.h"
+#include "tools/qxzlog/output.h"
 #include "tools/qxzlog/state_output.h"
 
 namespace qxz::qxzlog
@@ -30,7 +32,9 @@ th{background:#f2f2f2}.meta{color:#555}
 .succeeded{color:#1b6e20;font-weight:600}.failed{color:#b3261e;font-weight:600}.incomplete{color:#8a5a00;font-weight:600}
 .run{border:1px solid #ddd;border-left:6px solid #999;padding:6px 12px;margin:12px 0;border-radius:4px}
 .run.s{border-left-color:#2e7d32}.run.f{border-left-color:#c62828}.run.i{border-left-color:#f9a825}
-.diagnosis{font-weight:600}.problem{color:#b3261e}.missing{color:#b3261e;font-weight:600}.exists{color:#1b6e20}
+.diagnosis{font-weight:600;margin:4px 0}.warning{color:#8a4b00;font-weight:600;margin:4px 0}
+.code{margin:2px 0 6px;color:#333}.cause{font-weight:400;color:#666}tr.fail td:first-child{color:#b3261e}
+tr.warn td:first-child{color:#8a4b00}pre .note{color:#1a4d8f;font-style:italic;display:block}.problem{color:#b3261e}.missing{color:#b3261e;font-weight:600}.exists{color:#1b6e20}
 pre{background:#f7f7f7;border:1px solid #e2e2e2;padding:8px;overflow-x:auto;font:13px/1.35 ui-monospace,monospace;white-space:pre-wrap;word-break:break-all}
 pre .err{background:#fde2e1;color:#8c1d18;display:block}pre .check{background:#f8b4b0;font-weight:700;display:block}
 summary{cursor:pointer;color:#1a4d8f}svg text{font:12px system-ui,sans-serif}
@@ -51,14 +55,9 @@ const char* OutcomeColour(Outcome eOutcome)
     return eOutcome == Outcome::Succeeded ? "#2e7d32" : eOutcome == Outcome::Failed ? "#c62828" : "#f9a825";
 }
 
-std::string DriverOf(const LogRun& tRun)
+std::string DriverName(const LogRun& tRun)
 {
-    return tRun.tDriver.fPresent ? tRun.tDriver.sValue : "(no driver)";
-}
-
-int64_t StartKey(const RunRef& tRef)
-{
-    return tRef.Run().fStartedKnown ? tRef.Run().nStartedKey : tRef.ptFile->nWrittenKey;
+    return DriverOf(tRun).value_or("(no driver)");
 }
 
 std::string RunLabel(const RunRef& tRef)
@@ -74,21 +73,37 @@ std::string RunAnchor(size_t iRun)
     return "run-" + std::to_string(iRun + 1);
 }
 
-// A run's warning as the log tells it: the spooler does not list its port.
 bool HasWarning(const LogRun& tRun)
 {
-    return tRun.ePortState == PortState::NotFound;
+    return !Warnings(tRun).empty();
 }
 
-std::string DiagnosisText(const LogRun& tRun)
+// A finding's code with its name and meaning, where it has a Win32 code.
+std::string CodeLine(const Finding& tFinding)
 {
-    if (tRun.eOutcome == Outcome::Incomplete)
-        return "The run has no closing lines: it was stopped, or is still running.";
-    if (!tRun.HasFailedCheck())
-        return tRun.eOutcome == Outcome::Failed ? "The run failed without a failed check in its log." : "";
-    const ErrorLine& tError = tRun.vErrors[tRun.iFailedCheck];
-    return "The innermost failed check: " + tError.sCondition + " [" + tError.sSource + ", Line " +
-           std::to_string(tError.nLine) + "]";
+    if (!tFinding.osCode)
+        return "";
+    if (!tFinding.fWin32Code)
+        return "<p class=\"code\">status code " + Escape(*tFinding.osCode) + "</p>";
+    return "<p class=\"code\">code " + Escape(*tFinding.osCode) +
+           (tFinding.osCodeName ? " " + Escape(*tFinding.osCodeName) : std::string()) +
+           (tFinding.osCodeText ? ": " + Escape(*tFinding.osCodeText) : std::string()) + "</p>";
+}
+
+std::string Findings(const LogRun& tRun)
+{
+    std::string sHtml;
+    if (const std::optional<Finding> otDiagnosis = Diagnose(tRun))
+    {
+        sHtml += "<p class=\"diagnosis\">" + Escape(otDiagnosis->sSummary) + " <span class=\"cause\">(" +
+                 Escape(otDiagnosis->sCause) + ")</span></p>" + CodeLine(*otDiagnosis);
+    }
+    for (const Finding& tWarning : Warnings(tRun))
+    {
+        sHtml += "<p class=\"warning\">Warning: " + Escape(tWarning.sSummary) + " <span class=\"cause\">(" +
+                 Escape(tWarning.sCause) + ")</span></p>" + CodeLine(tWarning);
+    }
+    return sHtml;
 }
 
 std::string Summary(const ReportInput& tInput)
@@ -98,7 +113,7 @@ std::string Summary(const ReportInput& tInput)
     for (const RunRef& tRef : tInput.vRuns)
     {
         ++acOutcomes[static_cast<int>(tRef.Run().eOutcome)];
-        ++mapDrivers[DriverOf(tRef.Run())];
+        ++mapDrivers[DriverName(tRef.Run())];
     }
     std::string sHtml = "<table><tr><th>runs</th><th>succeeded</th><th>failed</th><th>incomplete</th><th>first "
                         "seen</th><th>last seen</th></tr><tr><td>" +
@@ -112,21 +127,26 @@ std::string Summary(const ReportInput& tInput)
     for (const auto& tDriver : mapDrivers)
         sHtml += "<tr><td>" + Escape(tDriver.first) + "</td><td>" + std::to_string(tDriver.second) + "</td></tr>";
     sHtml += "</table>";
-    // Failures by their innermost check, most runs first.
-    std::map<std::string, size_t> mapCauses;
-    for (const RunRef& tRef : tInput.vRuns)
+    const std::vector<FindingGroup> vGroups = GroupFindings(tInput.vRuns);
+    if (!vGroups.empty())
     {
-        if (tRef.Run().eOutcome != Outcome::Succeeded)
-            ++mapCauses[DiagnosisText(tRef.Run())];
-    }
-    std::vector<std::pair<std::string, size_t>> vCauses(mapCauses.begin(), mapCauses.end());
-    std::stable_sort(vCauses.begin(), vCauses.end(),
-                     [](const auto& t1, const auto& t2) { return t1.second > t2.second; });
-    if (!vCauses.empty())
-    {
-        sHtml += "<table><tr><th>cause</th><th>runs</th></tr>";
-        for (const auto& tCause : vCauses)
-            sHtml += "<tr><td>" + Escape(tCause.first) + "</td><td>" + std::to_string(tCause.second) + "</td></tr>";
+        sHtml += "<table><tr><th>kind</th><th>cause</th><th>subject</th><th>code</th><th>runs</th><th>drivers</th>"
+                 "<th>first</th><th>last</th></tr>";
+        for (const FindingGroup& tGroup : vGroups)
+        {
+            std::string sDrivers;
+            for (const std::string& sDriver : tGroup.vDrivers)
+                sDrivers += (sDrivers.empty() ? "" : ", ") + sDriver;
+            const std::string sCode = !tGroup.osCode      ? ""
+                                      : tGroup.fWin32Code ? CodeWithName(std::stoll(*tGroup.osCode))
+                                                          : "status code " + *tGroup.osCode;
+            sHtml += std::string("<tr class=\"") + (tGroup.fWarning ? "warn" : "fail") + "\"><td>" +
+                     (tGroup.fWarning ? "warning" : "failure") + "</td><td>" + Escape(tGroup.sCause) + "</td><td>" +
+                     Escape(tGroup.osSubject.value_or("")) + "</td><td>" + Escape(sCode) + "</td><td>" +
+                     std::to_string(tGroup.cRuns) + "</td><td>" + Escape(sDrivers) + "</td><td>" +
+                     Escape(tGroup.ptFirst != nullptr ? tGroup.ptFirst->sStarted : "") + "</td><td>" +
+                     Escape(tGroup.ptLast != nullptr ? tGroup.ptLast->sStarted : "") + "</td></tr>";
+        }
         sHtml += "</table>";
     }
     return sHtml;
@@ -203,6 +223,9 @@ std::string LogLines(const RunRef& tRef, const std::string& sBytes, size_t* pcLi
         {
             sHtml += Escape(sLine) + "\n";
         }
+        CodedLine tCoded;
+        if (ParseCodedLine(sLine, &tCoded))
+            sHtml += "<span class=\"note\">" + Escape(kNoteMark + CodeNote(tCoded.nCode)) + "</span>";
         ++*pcLines;
         ibLine = ibEnd + 1;
     }
@@ -219,18 +242,13 @@ std::string Runs(const ReportInput& tInput)
         sHtml += "<div class=\"run " + std::string(OutcomeClass(tRun.eOutcome)) + "\" id=\"" + RunAnchor(i) + "\">";
         sHtml += "<h3>" + Escape(tRun.sStarted) + " &#183; " + Escape(RunLabel(tRef)) + " &#183; <span class=\"" +
                  OutcomeName(tRun.eOutcome) + "\">" + OutcomeName(tRun.eOutcome) + "</span></h3>";
-        sHtml += "<p class=\"meta\">driver " + Escape(DriverOf(tRun)) + " &#183; port " +
+        sHtml += "<p class=\"meta\">driver " + Escape(DriverName(tRun)) + " &#183; port " +
                  Escape(tRun.tPort.fPresent ? tRun.tPort.sValue : "(none)") +
                  (tRun.ePortState == PortState::Found      ? " (listed by the spooler)"
                   : tRun.ePortState == PortState::NotFound ? " (not listed by the spooler)"
                                                            : "") +
                  "</p>";
-        const std::string sDiagnosis = DiagnosisText(tRun);
-        if (!sDiagnosis.empty())
-            sHtml += "<p class=\"diagnosis\">" + Escape(sDiagnosis) + "</p>";
-        if (HasWarning(tRun))
-            sHtml += "<p class=\"problem\">Warning: the spooler does not list the port; the printer cannot print "
-                     "there.</p>";
+        sHtml += Findings(tRun);
         auto itBytes = tInput.mapBytes.find(tRef.ptFile->sPath);
         size_t cLines = 0;
         const std::string sLines =
@@ -263,8 +281,8 @@ std::string TimelineSvg(const std::vector<RunRef>& vRuns)
     std::vector<std::string> vDrivers;
     for (const RunRef& tRef : vRuns)
     {
-        if (std::find(vDrivers.begin(), vDrivers.end(), DriverOf(tRef.Run())) == vDrivers.end())
-            vDrivers.push_back(DriverOf(tRef.Run()));
+        if (std::find(vDrivers.begin(), vDrivers.end(), DriverName(tRef.Run())) == vDrivers.end())
+            vDrivers.push_back(DriverName(tRef.Run()));
     }
     std::sort(vDrivers.begin(), vDrivers.end());
     int64_t nFirst = 0, nLast = 0;
@@ -289,14 +307,14 @@ std::string TimelineSvg(const std::vector<RunRef>& vRuns)
     for (size_t i = 0; i < vRuns.size(); ++i)
     {
         const LogRun& tRun = vRuns[i].Run();
-        const size_t iRow = std::find(vDrivers.begin(), vDrivers.end(), DriverOf(tRun)) - vDrivers.begin();
+        const size_t iRow = std::find(vDrivers.begin(), vDrivers.end(), DriverName(tRun)) - vDrivers.begin();
         const double dAt = nLast == nFirst ? 0.5 : double(StartKey(vRuns[i]) - nFirst) / double(nLast - nFirst);
         const int nX = kLabelWidth + 10 + static_cast<int>(dAt * nPlot);
         const int nY = static_cast<int>(iRow) * kRowHeight + kRowHeight / 2;
-        sSvg +=
-            "<a href=\"#" + RunAnchor(i) + "\"><title>" +
-            Escape(tRun.sStarted + " " + RunLabel(vRuns[i]) + " " + OutcomeName(tRun.eOutcome) + " " + DriverOf(tRun)) +
-            "</title>";
+        sSvg += "<a href=\"#" + RunAnchor(i) + "\"><title>" +
+                Escape(tRun.sStarted + " " + RunLabel(vRuns[i]) + " " + OutcomeName(tRun.eOutcome) + " " +
+                       DriverName(tRun)) +
+                "</title>";
         if (HasWarning(tRun))
             sSvg += "<circle cx=\"" + std::to_string(nX) + "\" cy=\"" + std::to_string(nY) +
                     "\" r=\"11\" fill=\"none\" stroke=\"#e65100\" stroke-width=\"2.5\"/>";

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "qxzglue/qxzglue_names.h"
+#include "tools/qxzlog/error_codes.h"
 #include "tools/qxzlog/output.h"
 
 namespace qxz::qxzlog
@@ -46,7 +47,10 @@ std::string Hex(const std::string& sBytes, size_t cbMost)
 
 std::string JsonError(LONG lCode)
 {
-    return "{\"code\": " + std::to_string(lCode) + ", \"text\": " + JsonString(CodeDescription(lCode)) + "}";
+    const ErrorCode* ptCode = LookUpErrorCode(lCode);
+    return "{\"code\": " + std::to_string(lCode) +
+           ", \"code_name\": " + (ptCode != nullptr ? JsonString(ptCode->pszName) : "null") +
+           ", \"code_text\": " + (ptCode != nullptr ? JsonString(ptCode->pszText) : "null") + "}";
 }
 
 std::string JsonValue(const ValueState& tValue)
@@ -121,7 +125,7 @@ const char* ExistsText(Exists eExists)
 
 std::string CodeDescription(LONG lCode)
 {
-    return std::to_string(lCode);
+    return CodeNote(lCode);
 }
 
 void PrintStateText(std::FILE* pOut, const GlueState& tState)
