@@ -166,7 +166,8 @@ TEST(Diff, TheTimeAndThePinsPathAreSetAside)
                              "C:\\setup\\qxzpdi14.exe) Failed, lResult = 5\r\n"
                              "Pin Pathname = C:\\setup\\qxzpin14.exe\n"
                              "The Pin Failed\n";
-    const std::vector<std::string> vLines = ComparableLines(sRun, ParseLog(sRun).front());
+    const qxz::qxzlog::LogRun tRun = ParseLog(sRun).front();
+    const std::vector<std::string> vLines = ComparableLines(qxz::qxzlog::RunLines(sRun, tRun), tRun);
     const std::vector<std::string> vExpected = {
         "**** <the time> - Logging Enabled ****", "",
         "RegSetStringValue (SOFTWARE\\Vorquelle\\QXZ\\Glue\\M, pdipathname, <the Pin's directory>\\qxzpdi14.exe) "

@@ -41,32 +41,20 @@ std::string LineNumber(size_t iLine)
 
 } // namespace
 
-std::vector<std::string> ComparableLines(const std::string& sRunBytes, const LogRun& tRun)
+std::vector<std::string> ComparableLines(std::vector<std::string> vLines, const LogRun& tRun)
 {
     const std::string sPin = tRun.tPinPathname.fPresent ? tRun.tPinPathname.sValue : "";
     const size_t iSlash = sPin.find_last_of('\\');
     const std::string sDirectory = iSlash == std::string::npos ? "" : sPin.substr(0, iSlash + 1);
-    std::vector<std::string> vLines;
-    size_t ibLine = 0;
-    while (ibLine < sRunBytes.size())
+    for (size_t i = 0; i < vLines.size(); ++i)
     {
-        size_t ibEnd = sRunBytes.find('\n', ibLine);
-        if (ibEnd == std::string::npos)
-            ibEnd = sRunBytes.size();
-        std::string sLine = sRunBytes.substr(ibLine, ibEnd - ibLine);
-        if (!sLine.empty() && sLine.back() == '\r')
-            sLine.pop_back();
-        if (vLines.empty() && sLine.compare(0, sizeof kHeaderStart - 1, kHeaderStart) == 0)
+        if (i == 0 && vLines[i].compare(0, sizeof kHeaderStart - 1, kHeaderStart) == 0)
         {
-            sLine = "**** <the time> - Logging Enabled ****";
+            vLines[i] = "**** <the time> - Logging Enabled ****";
+            continue;
         }
-        else
-        {
-            ReplaceAll(&sLine, sPin, kPinPlaceholder);
-            ReplaceAll(&sLine, sDirectory, kDirectoryPlaceholder);
-        }
-        vLines.push_back(std::move(sLine));
-        ibLine = ibEnd + 1;
+        ReplaceAll(&vLines[i], sPin, kPinPlaceholder);
+        ReplaceAll(&vLines[i], sDirectory, kDirectoryPlaceholder);
     }
     return vLines;
 }

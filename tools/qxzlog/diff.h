@@ -16,7 +16,7 @@ constexpr size_t kNoLine = static_cast<size_t>(-1);
 
 // A run's lines as compared: the header's time and the Pin's own path name
 // (and its directory) set aside, as they differ between any two runs.
-std::vector<std::string> ComparableLines(const std::string& sRunBytes, const LogRun& tRun);
+std::vector<std::string> ComparableLines(std::vector<std::string> vLines, const LogRun& tRun);
 
 // A pair of lines of the two runs; kNoLine where one run has no line there.
 struct LinePair

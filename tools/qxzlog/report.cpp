@@ -199,19 +199,12 @@ std::string State(const ReportInput& tInput)
 std::string LogLines(const RunRef& tRef, const std::string& sBytes, size_t* pcLines)
 {
     const LogRun& tRun = tRef.Run();
-    const size_t ibBegin = std::min(tRun.ibBegin, sBytes.size());
-    const std::string sRun = sBytes.substr(ibBegin, std::min(tRun.ibEnd, sBytes.size()) - ibBegin);
+    const std::vector<std::string> vLines = RunLines(sBytes, tRun);
     std::string sHtml;
     size_t iError = 0;
-    *pcLines = 0;
-    for (size_t ibLine = 0; ibLine < sRun.size();)
+    *pcLines = vLines.size();
+    for (const std::string& sLine : vLines)
     {
-        size_t ibEnd = sRun.find('\n', ibLine);
-        if (ibEnd == std::string::npos)
-            ibEnd = sRun.size();
-        std::string sLine = sRun.substr(ibLine, ibEnd - ibLine);
-        if (!sLine.empty() && sLine.back() == '\r')
-            sLine.pop_back();
         ErrorLine tError;
         if (ParseErrorLine(sLine, &tError))
         {
@@ -226,8 +219,6 @@ std::string LogLines(const RunRef& tRef, const std::string& sBytes, size_t* pcLi
         CodedLine tCoded;
         if (ParseCodedLine(sLine, &tCoded))
             sHtml += "<span class=\"note\">" + Escape(kNoteMark + CodeNote(tCoded.nCode)) + "</span>";
-        ++*pcLines;
-        ibLine = ibEnd + 1;
     }
     return sHtml;
 }

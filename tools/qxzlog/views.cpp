@@ -223,9 +223,7 @@ std::vector<std::string> LinesOf(const RunRef& tRef)
     bool fPartial = false;
     std::string sProblem;
     ReadLogBytes(tRef.ptFile->sPath, &sBytes, &fPartial, &sProblem);
-    const LogRun& tRun = tRef.Run();
-    const size_t ibBegin = std::min(tRun.ibBegin, sBytes.size());
-    return ComparableLines(sBytes.substr(ibBegin, std::min(tRun.ibEnd, sBytes.size()) - ibBegin), tRun);
+    return ComparableLines(RunLines(sBytes, tRef.Run()), tRef.Run());
 }
 
 std::string RunName(const RunRef& tRef)
