@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -367,6 +368,77 @@ TEST_F(Registry, SubkeysEnumerateSortedIgnoringCase)
     EXPECT_EQ(kSentinel, GetLastError());
 }
 
+// What a reader sizes its buffers by: counts, the longest names in
+// characters without the NUL, the largest data in bytes.
+struct KeyInfo
+{
+    DWORD cSubKeys = kSentinel;
+    DWORD cchMaxSubKey = kSentinel;
+    DWORD cValues = kSentinel;
+    DWORD cchMaxValueName = kSentinel;
+    DWORD cbMaxValue = kSentinel;
+    bool operator==(const KeyInfo& tOther) const
+    {
+        return cSubKeys == tOther.cSubKeys && cchMaxSubKey == tOther.cchMaxSubKey && cValues == tOther.cValues &&
+               cchMaxValueName == tOther.cchMaxValueName && cbMaxValue == tOther.cbMaxValue;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const KeyInfo& tInfo)
+{
+    return out << tInfo.cSubKeys << " subkeys (longest " << tInfo.cchMaxSubKey << "), " << tInfo.cValues
+               << " values (longest name " << tInfo.cchMaxValueName << ", data " << tInfo.cbMaxValue << ")";
+}
+
+LONG QueryInfo(HKEY hKey, KeyInfo* ptInfo)
+{
+    return RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, &ptInfo->cSubKeys, &ptInfo->cchMaxSubKey, nullptr,
+                            &ptInfo->cValues, &ptInfo->cchMaxValueName, &ptInfo->cbMaxValue, nullptr, nullptr);
+}
+
+TEST_F(Registry, QueryingAKeyTellsItsCountsAndLongestNamesAndData)
+{
+    KeyInfo tInfo;
+    ASSERT_EQ(ERROR_SUCCESS, QueryInfo(m_hKey, &tInfo));
+    EXPECT_EQ((KeyInfo{0, 0, 0, 0, 0}), tInfo);
+
+    for (const char* pszName : {"Short", "A Longer Name"})
+    {
+        HKEY hKey = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(m_hKey, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                                 nullptr, &hKey, nullptr));
+        RegCloseKey(hKey);
+    }
+    Set("v", REG_SZ, Bytes("four", 5));
+    Set("LongerValueName", REG_BINARY, std::string(17, '\x01'));
+    Set("", REG_DWORD, Bytes("\x05\0\0\0", 4));
+    tInfo = KeyInfo();
+    SetLastError(kSentinel);
+    ASSERT_EQ(ERROR_SUCCESS, QueryInfo(m_hKey, &tInfo));
+    EXPECT_EQ((KeyInfo{2, 13, 3, 15, 17}), tInfo);
+    // Every out argument may be left out.
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(m_hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(kSentinel, GetLastError());
+}
+
+TEST_F(Registry, QueryingAKeyTakesTheRightToQueryItsValues)
+{
+    if (!qxz::test::IsEmulatedMachine())
+    {
+        GTEST_SKIP() << "Wine answers without the right; Windows asks for KEY_QUERY_VALUE";
+    }
+    HKEY hEnumerate = Open("", KEY_ENUMERATE_SUB_KEYS);
+    HKEY hQuery = Open("", KEY_QUERY_VALUE);
+    KeyInfo tInfo;
+    SetLastError(kSentinel);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, QueryInfo(hEnumerate, &tInfo));
+    EXPECT_EQ(ERROR_SUCCESS, QueryInfo(hQuery, &tInfo));
+    EXPECT_EQ(kSentinel, GetLastError());
+    RegCloseKey(hEnumerate);
+    RegCloseKey(hQuery);
+}
+
 TEST_F(Registry, AKeyOpenedForReadingCannotBeWritten)
 {
     Set("Kept", REG_SZ, Bytes("v", 2));
@@ -433,6 +505,8 @@ TEST_F(Registry, AClosedHandleIsInvalidForEveryCall)
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegEnumKeyExA(hKey, 0, szName, &cchName, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegEnumValueA(hKey, 0, szName, &cchName, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegFlushKey(hKey));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                     nullptr, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(kSentinel, GetLastError());
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
 }

@@ -3,6 +3,7 @@
 // innermost first.
 #include "tools/qxzlog/log_runs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -444,6 +445,23 @@ const char* OutcomeName(Outcome eOutcome)
         case Outcome::Incomplete: break;
     }
     return "incomplete";
+}
+
+std::vector<std::string> RunLines(const std::string& sFileBytes, const LogRun& tRun)
+{
+    const size_t ibEndOfRun = std::min(tRun.ibEnd, sFileBytes.size());
+    std::vector<std::string> vLines;
+    for (size_t ibLine = std::min(tRun.ibBegin, ibEndOfRun); ibLine < ibEndOfRun;)
+    {
+        size_t ibEnd = sFileBytes.find('\n', ibLine);
+        if (ibEnd == std::string::npos || ibEnd > ibEndOfRun)
+            ibEnd = ibEndOfRun;
+        vLines.push_back(sFileBytes.substr(ibLine, ibEnd - ibLine));
+        if (!vLines.back().empty() && vLines.back().back() == '\r')
+            vLines.back().pop_back();
+        ibLine = ibEnd + 1;
+    }
+    return vLines;
 }
 
 } // namespace qxz::qxzlog

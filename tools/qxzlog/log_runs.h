@@ -103,6 +103,10 @@ int64_t CalendarKey(int nYear, int nMonth, int nDay, int nHour, int nMinute, int
 
 const char* OutcomeName(Outcome eOutcome);
 
+// A run's lines in the bytes of its file as they are now (its byte range
+// cut to what the file still holds), without their ends.
+std::vector<std::string> RunLines(const std::string& sFileBytes, const LogRun& tRun);
+
 } // namespace qxz::qxzlog
 
 #endif // QXZ_TOOLS_QXZLOG_LOG_RUNS_H

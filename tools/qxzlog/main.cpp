@@ -6,6 +6,7 @@
 //   qxzlog --last [--raw] [DIR]       the newest run's lines
 //   qxzlog --wait SECONDS [DIR]       the next run that ends, once it has ended
 //   qxzlog --explain CODE             a Win32 code's name and meaning
+//   qxzlog --state, --report, --diff: see views.cpp
 //   qxzlog --version                  the program's version
 //
 // --since "YYYY-MM-DD HH:MM:SS" and --driver NAME select runs in every mode.
@@ -32,6 +33,7 @@
 #include "tools/qxzlog/log_directory.h"
 #include "tools/qxzlog/output.h"
 #include "tools/qxzlog/terminal.h"
+#include "tools/qxzlog/views.h"
 
 namespace qxz::qxzlog
 {
@@ -81,6 +83,9 @@ int Usage()
                          "       qxzlog --last [--raw] [DIR]\n"
                          "       qxzlog --wait SECONDS [--json] [DIR]\n"
                          "       qxzlog --explain CODE\n"
+                         "       qxzlog --state [--json] [--driver NAME]\n"
+                         "       qxzlog --report FILE.html [DIR]\n"
+                         "       qxzlog --diff A B [DIR]\n"
                          "       qxzlog --version\n"
                          "selecting runs: --since \"YYYY-MM-DD HH:MM:SS\" (local time), --driver NAME\n"
                          "DIR: the directory of the logs (default: the one the Pin uses)\n"
@@ -390,6 +395,8 @@ int Run(int argc, char** argv)
     // Fully buffered, whatever standard output is: the runtime writes to a
     // character device (a console, the null device) a character at a time.
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    if (const ViewEntry pView = ViewFor(argc, argv))
+        return pView(argc, argv);
     Options tOptions;
     if (!ParseOptions(argc, argv, &tOptions))
         return Usage();

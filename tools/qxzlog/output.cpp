@@ -14,26 +14,8 @@ constexpr const char kRed[] = "\x1b[31m";
 constexpr const char kGreen[] = "\x1b[32m";
 constexpr const char kYellow[] = "\x1b[33m";
 constexpr const char kPlain[] = "\x1b[0m";
-// Longer values (a mebibyte of driver name) are cut in the list.
-constexpr size_t kShownBytes = 80;
 // A sentence of ours is shown whole; the values in it are cut already.
 constexpr size_t kShownSentenceBytes = 4096;
-
-// A value as one line of a terminal: control characters become '?', and a
-// long value is cut.
-std::string Shown(const std::string& sValue, size_t cbShown = kShownBytes)
-{
-    std::string sShown = sValue.substr(0, cbShown);
-    for (char& ch : sShown)
-    {
-        const unsigned char uch = static_cast<unsigned char>(ch);
-        if (uch < 0x20 || uch == 0x7F)
-            ch = '?';
-    }
-    if (sValue.size() > cbShown)
-        sShown += "...";
-    return sShown;
-}
 
 const char* OutcomeColour(Outcome eOutcome)
 {
@@ -116,6 +98,20 @@ std::string JsonPortFound(const LogRun& tRun)
 }
 
 } // namespace
+
+std::string Shown(const std::string& sValue, size_t cbShown)
+{
+    std::string sShown = sValue.substr(0, cbShown);
+    for (char& ch : sShown)
+    {
+        const unsigned char uch = static_cast<unsigned char>(ch);
+        if (uch < 0x20 || uch == 0x7F)
+            ch = '?';
+    }
+    if (sValue.size() > cbShown)
+        sShown += "...";
+    return sShown;
+}
 
 std::string JsonString(const std::string& sBytes)
 {

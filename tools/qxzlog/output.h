@@ -34,6 +34,13 @@ void PrintSummaryJson(std::FILE* pOut, const std::vector<FindingGroup>& vGroups)
 // A diagnosis or warning as a JSON object.
 std::string JsonFinding(const Finding& tFinding);
 
+// Longer values (a mebibyte of driver name) are cut in the list.
+constexpr size_t kShownBytes = 80;
+
+// A value as one line of a terminal: control characters become '?', and a
+// long value is cut.
+std::string Shown(const std::string& sValue, size_t cbShown = kShownBytes);
+
 // A JSON string for any bytes: quotes, backslashes, control characters and
 // bytes 0x80 to 0xFF escaped as \uXXXX, so the output is always ASCII.
 std::string JsonString(const std::string& sBytes);

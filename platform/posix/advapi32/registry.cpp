@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/posix/advapi32/registry_store.h"
 #include "platform/posix/machine/faults.h"
@@ -419,6 +420,64 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         lpValueName[value.sName.size()] = '\0';
         *lpcchValueName = static_cast<DWORD>(value.sName.size());
         return CopyData(value, lpData, lpcbData);
+    });
+}
+
+LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPDWORD lpcSubKeys,
+                                LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                                PFILETIME lpftLastWriteTime)
+{
+    OpenKey key;
+    bool fKnown = LookupKey(hKey, &key);
+    LONG lResult = ERROR_SUCCESS;
+    if (FaultFor("RegQueryInfoKeyA", fKnown ? PathBelowRoot(key) : "", &lResult))
+        return lResult;
+    if (!fKnown)
+        return ERROR_INVALID_HANDLE;
+    if (lpClass != nullptr && lpcchClass == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (!(key.samGranted & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
+        RegistryKey* pKey = nullptr;
+        LONG lFound = FindOpenKey(pTop, key, &pKey);
+        if (lFound != ERROR_SUCCESS)
+            return lFound;
+        // Lengths in characters without the NUL, data in bytes.
+        size_t cchMaxSubkey = 0;
+        for (const auto& subkey : pKey->SubkeyMap())
+            cchMaxSubkey = std::max(cchMaxSubkey, subkey.first.size());
+        size_t cchMaxValueName = 0;
+        size_t cbMaxValue = 0;
+        for (const RegistryValue& value : pKey->Values())
+        {
+            cchMaxValueName = std::max(cchMaxValueName, value.sName.size());
+            cbMaxValue = std::max(cbMaxValue, value.sData.size());
+        }
+        // Keys have no class, no security descriptor of their own, and the
+        // registry keeps no times.
+        if (lpcchClass != nullptr)
+        {
+            if (lpClass != nullptr && *lpcchClass > 0)
+                lpClass[0] = '\0';
+            *lpcchClass = 0;
+        }
+        const std::pair<LPDWORD, size_t> aCounts[] = {{lpcSubKeys, pKey->SubkeyMap().size()},
+                                                      {lpcbMaxSubKeyLen, cchMaxSubkey},
+                                                      {lpcbMaxClassLen, 0},
+                                                      {lpcValues, pKey->Values().size()},
+                                                      {lpcbMaxValueNameLen, cchMaxValueName},
+                                                      {lpcbMaxValueLen, cbMaxValue},
+                                                      {lpcbSecurityDescriptor, 0}};
+        for (const auto& count : aCounts)
+        {
+            if (count.first != nullptr)
+                *count.first = static_cast<DWORD>(count.second);
+        }
+        if (lpftLastWriteTime != nullptr)
+            *lpftLastWriteTime = FILETIME{0, 0};
+        return ERROR_SUCCESS;
     });
 }
 
