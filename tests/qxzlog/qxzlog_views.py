@@ -30,6 +30,7 @@ import json
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 
 from qxzlog_runs import DRIVERS_KEY, Lab, expect, parse_json
