@@ -1296,6 +1296,26 @@ TEST(SystemPathsTest, WindowsAndSystemDirectoriesWithBufferRule)
     EXPECT_EQ(GetSystemDirectoryA(szSmall, cchSystem), cchSystem + 1);
 }
 
+TEST(SystemPathsTest, ComputerNameWithBufferRule)
+{
+    TestMachine tMachine;
+    char szName[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD cchName = sizeof szName;
+    SetLastError(kSentinel);
+    ASSERT_TRUE(GetComputerNameA(szName, &cchName));
+    EXPECT_GT(cchName, 0u);
+    EXPECT_LE(cchName, static_cast<DWORD>(MAX_COMPUTERNAME_LENGTH));
+    EXPECT_EQ(cchName, strlen(szName));
+
+    // Too small: the size asked for counts the NUL.
+    char szSmall[2] = "x";
+    DWORD cchSmall = 1;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(GetComputerNameA(szSmall, &cchSmall));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    EXPECT_EQ(cchSmall, cchName + 1);
+}
+
 TEST(SystemPathsTest, ModuleFileNameIsThisProgram)
 {
     TestMachine tMachine;

@@ -126,9 +126,9 @@ std::string LocalTimeText()
 
 std::string MachineName()
 {
-    char szName[256];
-    const DWORD cchName = GetEnvironmentVariableA("COMPUTERNAME", szName, sizeof szName);
-    return cchName > 0 && cchName < sizeof szName ? std::string(szName, cchName) : "this machine";
+    char szName[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD cchName = sizeof szName;
+    return GetComputerNameA(szName, &cchName) ? std::string(szName, cchName) : "this machine";
 }
 
 bool WriteWhole(const std::string& sPath, const std::string& sBytes)

@@ -1,9 +1,10 @@
-// Names the system gives: GetWindowsDirectoryA, GetSystemDirectoryA,
+// Names the system gives: GetWindowsDirectoryA, GetSystemDirectoryA, GetComputerNameA,
 // GetModuleFileNameA and GetShortPathNameA (there are no 8.3 names here, so
 // a path that exists is its own short name).
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/posix/machine/last_error.h"
 #include "platform/posix/machine/machine_root.h"
 #include "platform/posix/machine/paths.h"
+#include "text/ascii_case.h"
 
 using namespace qxz::posix;
 
@@ -60,6 +62,33 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
 {
     return MachineDirectory("GetSystemDirectoryA", "C:\\WINDOWS\\SYSTEM32", lpBuffer, uSize);
+}
+
+// The host's name as a Windows machine's short name: the first label, in
+// capitals, at most 15 characters.
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize)
+{
+    if (CallFaulted("GetComputerNameA", nullptr))
+        return FALSE;
+    char szHost[256] = {};
+    if (gethostname(szHost, sizeof szHost - 1) != 0)
+    {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    std::string sName(szHost, strcspn(szHost, "."));
+    sName.resize(std::min<size_t>(sName.size(), 15));
+    for (char& ch : sName)
+        ch = qxz::AsciiUpper(ch);
+    const DWORD cch = CopyToCallerBuffer(sName, lpBuffer, *nSize);
+    if (cch > sName.size())
+    {
+        *nSize = cch;
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return FALSE;
+    }
+    *nSize = cch;
+    return TRUE;
 }
 
 // Only the program itself is a module here. A name that does not fit is cut
