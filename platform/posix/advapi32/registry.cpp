@@ -7,6 +7,7 @@
 // path for RegOpenKeyExA, RegCreateKeyExA and RegDeleteKeyA, the value name
 // for value calls, and the handle's key path below its root for the others.
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -161,6 +162,39 @@ LONG CopyData(const RegistryValue& value, LPBYTE pbData, LPDWORD pcbData)
     return ERROR_SUCCESS;
 }
 
+// The key behind a handle, once the call's fault rule (named by the key's
+// path) has had its say: false when the call ends at once with *plResult.
+bool KeyForCall(const char* pszCall, HKEY hKey, OpenKey* pKey, LONG* plResult)
+{
+    const bool fKnown = LookupKey(hKey, pKey);
+    if (FaultFor(pszCall, fKnown ? PathBelowRoot(*pKey) : "", plResult))
+        return false;
+    *plResult = fKnown ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return fKnown;
+}
+
+// Reads the key that a handle names, when the handle grants the access.
+LONG ReadOpenKey(const OpenKey& key, REGSAM samNeeded, const std::function<LONG(RegistryKey* pKey)>& fnRead)
+{
+    if (!(key.samGranted & samNeeded))
+        return ERROR_ACCESS_DENIED;
+    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
+        RegistryKey* pKey = nullptr;
+        const LONG lFound = FindOpenKey(pTop, key, &pKey);
+        return lFound != ERROR_SUCCESS ? lFound : fnRead(pKey);
+    });
+}
+
+// Keys have no class.
+void NoClass(LPSTR lpClass, LPDWORD lpcchClass)
+{
+    if (lpcchClass == nullptr)
+        return;
+    if (lpClass != nullptr && *lpcchClass > 0)
+        lpClass[0] = '\0';
+    *lpcchClass = 0;
+}
+
 } // namespace
 
 } // namespace qxz::posix
@@ -246,13 +280,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     OpenKey key;
     if (!LookupKey(hKey, &key))
         return ERROR_INVALID_HANDLE;
-    if (!(key.samGranted & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
-        RegistryKey* pKey = nullptr;
-        LONG lFound = FindOpenKey(pTop, key, &pKey);
-        if (lFound != ERROR_SUCCESS)
-            return lFound;
+    return ReadOpenKey(key, KEY_QUERY_VALUE, [&](RegistryKey* pKey) -> LONG {
         const RegistryValue* pValue = pKey->FindValue(NameOrEmpty(lpValueName));
         if (pValue == nullptr)
             return ERROR_FILE_NOT_FOUND;
@@ -343,21 +371,12 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
     OpenKey key;
-    bool fKnown = LookupKey(hKey, &key);
     LONG lResult = ERROR_SUCCESS;
-    if (FaultFor("RegEnumKeyExA", fKnown ? PathBelowRoot(key) : "", &lResult))
+    if (!KeyForCall("RegEnumKeyExA", hKey, &key, &lResult))
         return lResult;
-    if (!fKnown)
-        return ERROR_INVALID_HANDLE;
     if (lpReserved != nullptr || lpName == nullptr || lpcchName == nullptr)
         return ERROR_INVALID_PARAMETER;
-    if (!(key.samGranted & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
-    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
-        RegistryKey* pKey = nullptr;
-        LONG lFound = FindOpenKey(pTop, key, &pKey);
-        if (lFound != ERROR_SUCCESS)
-            return lFound;
+    return ReadOpenKey(key, KEY_ENUMERATE_SUB_KEYS, [&](RegistryKey* pKey) -> LONG {
         const RegistryKey::Subkeys& subkeys = pKey->SubkeyMap();
         if (dwIndex >= subkeys.size())
             return ERROR_NO_MORE_ITEMS;
@@ -368,12 +387,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         lpName[sName.size()] = '\0';
         *lpcchName = static_cast<DWORD>(sName.size());
         // Keys have no class and the registry keeps no times.
-        if (lpcchClass != nullptr)
-        {
-            if (lpClass != nullptr && *lpcchClass > 0)
-                lpClass[0] = '\0';
-            *lpcchClass = 0;
-        }
+        NoClass(lpClass, lpcchClass);
         if (lpftLastWriteTime != nullptr)
             *lpftLastWriteTime = FILETIME{0, 0};
         return ERROR_SUCCESS;
@@ -384,24 +398,15 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     OpenKey key;
-    bool fKnown = LookupKey(hKey, &key);
     LONG lResult = ERROR_SUCCESS;
-    if (FaultFor("RegEnumValueA", fKnown ? PathBelowRoot(key) : "", &lResult))
+    if (!KeyForCall("RegEnumValueA", hKey, &key, &lResult))
         return lResult;
-    if (!fKnown)
-        return ERROR_INVALID_HANDLE;
     if (lpReserved != nullptr || lpValueName == nullptr || lpcchValueName == nullptr ||
         (lpData != nullptr && lpcbData == nullptr))
     {
         return ERROR_INVALID_PARAMETER;
     }
-    if (!(key.samGranted & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
-        RegistryKey* pKey = nullptr;
-        LONG lFound = FindOpenKey(pTop, key, &pKey);
-        if (lFound != ERROR_SUCCESS)
-            return lFound;
+    return ReadOpenKey(key, KEY_QUERY_VALUE, [&](RegistryKey* pKey) -> LONG {
         if (dwIndex >= pKey->Values().size())
             return ERROR_NO_MORE_ITEMS;
         const RegistryValue& value = pKey->Values()[dwIndex];
@@ -429,21 +434,12 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
                                 PFILETIME lpftLastWriteTime)
 {
     OpenKey key;
-    bool fKnown = LookupKey(hKey, &key);
     LONG lResult = ERROR_SUCCESS;
-    if (FaultFor("RegQueryInfoKeyA", fKnown ? PathBelowRoot(key) : "", &lResult))
+    if (!KeyForCall("RegQueryInfoKeyA", hKey, &key, &lResult))
         return lResult;
-    if (!fKnown)
-        return ERROR_INVALID_HANDLE;
     if (lpClass != nullptr && lpcchClass == nullptr)
         return ERROR_INVALID_PARAMETER;
-    if (!(key.samGranted & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    return ReadRegistry([&](RegistryKey* pTop) -> LONG {
-        RegistryKey* pKey = nullptr;
-        LONG lFound = FindOpenKey(pTop, key, &pKey);
-        if (lFound != ERROR_SUCCESS)
-            return lFound;
+    return ReadOpenKey(key, KEY_QUERY_VALUE, [&](RegistryKey* pKey) -> LONG {
         // Lengths in characters without the NUL, data in bytes.
         size_t cchMaxSubkey = 0;
         for (const auto& subkey : pKey->SubkeyMap())
@@ -457,12 +453,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
         }
         // Keys have no class, no security descriptor of their own, and the
         // registry keeps no times.
-        if (lpcchClass != nullptr)
-        {
-            if (lpClass != nullptr && *lpcchClass > 0)
-                lpClass[0] = '\0';
-            *lpcchClass = 0;
-        }
+        NoClass(lpClass, lpcchClass);
         const std::pair<LPDWORD, size_t> aCounts[] = {{lpcSubKeys, pKey->SubkeyMap().size()},
                                                       {lpcbMaxSubKeyLen, cchMaxSubkey},
                                                       {lpcbMaxClassLen, 0},
@@ -484,12 +475,9 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
 LSTATUS WINAPI RegFlushKey(HKEY hKey)
 {
     OpenKey key;
-    bool fKnown = LookupKey(hKey, &key);
     LONG lResult = ERROR_SUCCESS;
-    if (FaultFor("RegFlushKey", fKnown ? PathBelowRoot(key) : "", &lResult))
+    if (!KeyForCall("RegFlushKey", hKey, &key, &lResult))
         return lResult;
-    if (!fKnown)
-        return ERROR_INVALID_HANDLE;
     return FlushRegistry();
 }
 
