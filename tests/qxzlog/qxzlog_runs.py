@@ -612,6 +612,23 @@ def check_diagnosis_lab(platform, qxzlog):
         shutil.rmtree(work, ignore_errors=True)
 
 
+def run_in_lab(platform, qxzlog, prefix, keep, checks):
+    """Runs checks(lab) in a lab of its own, says how it went, and takes
+    the lab away again; returns the exit code."""
+    work = tempfile.mkdtemp(prefix=prefix)
+    lab = Lab(platform, qxzlog, work)
+    try:
+        checks(lab)
+    except (AssertionError, subprocess.TimeoutExpired, OSError, KeyError, StopIteration, ValueError) as error:
+        print("FAILED on %s: %s: %s" % (platform.kind, type(error).__name__, error))
+        return 1
+    finally:
+        lab.restore()
+        if not keep:
+            shutil.rmtree(work, ignore_errors=True)
+    print("passed on %s" % platform.kind)
+    return 0
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -621,9 +638,8 @@ def main():
     args = parser.parse_args()
     args.pin_wrapper = None
     platform = Platform(args)
-    work = tempfile.mkdtemp(prefix="qxzlog-")
-    lab = Lab(platform, args.qxzlog, work)
-    try:
+
+    def checks(lab):
         expected = make_runs(lab)
         newest = wrap_numbers(lab, expected)
         check_listing(lab, expected, newest)
@@ -633,15 +649,8 @@ def main():
             check_colour(lab)
         lab.restore()
         check_diagnosis_lab(platform, args.qxzlog)
-    except (AssertionError, subprocess.TimeoutExpired, OSError, KeyError, StopIteration) as error:
-        print("FAILED on %s: %s: %s" % (platform.kind, type(error).__name__, error))
-        return 1
-    finally:
-        lab.restore()
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
-    print("passed on %s" % platform.kind)
-    return 0
+
+    return run_in_lab(platform, args.qxzlog, "qxzlog-", args.keep, checks)
 
 
 if __name__ == "__main__":

@@ -33,7 +33,7 @@ import subprocess
 import sys
 import tempfile
 
-from qxzlog_runs import DRIVERS_KEY, Lab, expect, parse_json
+from qxzlog_runs import DRIVERS_KEY, expect, parse_json, run_in_lab
 from qxzpy.machine import Platform, add_platform_arguments, reg_escape, windows_path
 
 CHROMIUM = "/usr/bin/chromium"
@@ -339,9 +339,8 @@ def main():
     args = parser.parse_args()
     args.pin_wrapper = None
     platform = Platform(args)
-    work = tempfile.mkdtemp(prefix="qxzlog-views-")
-    lab = Lab(platform, args.qxzlog, work)
-    try:
+
+    def checks(lab):
         setup = set_up_pin(lab)
         names = make_runs(lab)
         check_diff(lab, names)
@@ -349,15 +348,8 @@ def main():
         check_unreadable(lab)
         check_report(lab, exported, os.path.abspath(args.artifact))
         check_no_glue_key(lab)
-    except (AssertionError, subprocess.TimeoutExpired, OSError, KeyError, ValueError) as error:
-        print("FAILED on %s: %s: %s" % (platform.kind, type(error).__name__, error))
-        return 1
-    finally:
-        lab.restore()
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
-    print("passed on %s" % platform.kind)
-    return 0
+
+    return run_in_lab(platform, args.qxzlog, "qxzlog-views-", args.keep, checks)
 
 
 if __name__ == "__main__":
