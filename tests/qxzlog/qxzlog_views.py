@@ -29,6 +29,7 @@ import html.parser
 import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -299,6 +300,9 @@ def check_report(lab, exported, artifact):
     text = "".join(page_text(page.decode("ascii")).text)
     for sentence in said + [MARKUP_DRIVER, MARKUP_PORT]:
         expect(sentence in text, "the page does not say %r" % sentence)
+    # The system's short name of the machine: the host's first label in capitals.
+    machine = socket.gethostname().split(".")[0].upper()[:15]
+    expect(" on %s, from the logs" % machine in text, "the page does not name the machine %s" % machine)
     if not os.path.exists(CHROMIUM):
         print("chromium is not installed: the page is not rendered")
         return
