@@ -8,7 +8,13 @@ outside file, and a directory; each once under qxqxin00.log alone and once
 under every one of the hundred names but the least recently accessed log.
 Then a race: qxqxin00.log, the least recently accessed name, is replaced
 again and again by a regular file and by a link to the outside file while
-the Pin runs, RACE_RUNS times.
+the Pin runs, RACE_RUNS times. The link is a symbolic one (--race-link) or
+a hard one. Under Wine it is a hard one: Wine opens what a host's symbolic
+link points to even when asked for the link itself, and names the file by
+a second look at the path; a link swapped in for that instant and out again
+passes for the file itself, which no program on Wine can tell (Wine's
+DeleteFileA on such a link even removes the file it points to). A hard
+link, Wine reports truly, from the open file itself.
 
 Asserted for every run: the Pin exits with 0 within its time-out (a FIFO
 must not hold it up); it leaves a log of its own in the temporary directory,
@@ -141,16 +147,24 @@ def planted_runs(machine):
     return problems
 
 
-def race_runs(machine, runs):
+def race_runs(machine, runs, link_kind):
     """qxqxin00.log, the least recently accessed name, flips between a
-    regular file and a link to the outside file while the Pin runs."""
+    regular file and a link of link_kind to the outside file while the Pin
+    runs. A run that took the name for its log leaves it the least recently
+    used no longer: after each run the name holds a plant again, so that
+    every run meets the race."""
     machine.clear_logs()
     for number in range(1, 100):
         path = os.path.join(machine.run.logs, "qxqxin%02d.log" % number)
         with open(path, "w") as handle:
             handle.write("an earlier run\n")
     target = os.path.join(machine.run.logs, "qxqxin00.log")
+    victim_inode = os.stat(machine.victim).st_ino
     stop = threading.Event()
+
+    def is_racer_link(path):
+        entry = os.lstat(path)
+        return stat.S_ISLNK(entry.st_mode) or entry.st_ino == victim_inode
 
     def replace_plant(aside):
         """Puts aside under the name when the name holds the racer's own plant
@@ -158,7 +172,7 @@ def race_runs(machine, runs):
         file that a run writes its log into is under the run's owner lock,
         which the racer takes first, so it never removes a run's log."""
         try:
-            if os.path.islink(target):
+            if is_racer_link(target):
                 os.replace(aside, target)
                 return
             descriptor = os.open(target, os.O_RDWR)
@@ -176,18 +190,33 @@ def race_runs(machine, runs):
         if os.path.lexists(aside):
             os.remove(aside)
 
+    def file_plant(aside):
+        with open(aside, "w") as handle:
+            handle.write("planted\n")
+        os.utime(aside, (OLD, OLD))
+
     def flip():
         turn = 0
         while not stop.is_set():
             aside = os.path.join(machine.outside, "aside-%d" % (turn % 2))
             if turn % 2:
-                os.symlink(machine.victim, aside)
+                plant(link_kind, aside, machine.outside)
             else:
-                with open(aside, "w") as handle:
-                    handle.write("planted\n")
-                os.utime(aside, (OLD, OLD))
+                file_plant(aside)
             turn += 1
             replace_plant(aside)
+
+    def plant_again():
+        """A run's log under the name, checked and done with, gives way to a
+        plant; the racer then goes on with it."""
+        if is_racer_link(target):
+            return
+        with open(target, "rb") as handle:
+            if handle.read(64) == b"planted\n":
+                return
+        aside = os.path.join(machine.outside, "again")
+        file_plant(aside)
+        os.replace(aside, target)
 
     racer = threading.Thread(target=flip, daemon=True)
     racer.start()
@@ -195,6 +224,7 @@ def race_runs(machine, runs):
     try:
         for run in range(runs):
             problems += machine.pin("Race%03d" % run)
+            plant_again()
     finally:
         stop.set()
         racer.join()
@@ -206,13 +236,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     add_platform_arguments(parser)
     parser.add_argument("--race-runs", type=int, default=200, help="runs raced against a link")
+    parser.add_argument("--race-link", choices=["symbolic", "hard"], default="symbolic",
+                        help="the kind of link raced against a regular file")
     parser.add_argument("--keep", action="store_true", help="keep the work directory")
     args = parser.parse_args()
     args.pin_wrapper = None
     work = tempfile.mkdtemp(prefix="qxz-planted-names-")
     machine = Machine(args, work)
     return run_parts(machine.run, work, args.keep,
-                     [lambda: planted_runs(machine), lambda: race_runs(machine, args.race_runs)])
+                     [lambda: planted_runs(machine), lambda: race_runs(machine, args.race_runs, args.race_link + " link")])
 
 
 if __name__ == "__main__":
