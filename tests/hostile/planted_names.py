@@ -39,7 +39,6 @@ from qxzpy.scenario import Run
 VICTIM_TEXT = "outside the temporary directory\n"
 OLD = 981173106  # 2001-02-03: older than any log a run writes
 OWNER_LOCK_OFFSET = 0x7FFFFFFF << 32  # the byte a run locks on its log
-START_ATTEMPTS = 3
 
 
 def plant(kind, path, outside):
@@ -95,17 +94,10 @@ class Machine:
         """Runs the Pin for a driver (which has no Glue key, so the run fails
         at its Glue path); returns what is wrong (empty: nothing)."""
         command_line = "-printerdriver=%s -product=P -port=LPT1:" % driver
-        for attempt in range(START_ATTEMPTS):
-            try:
-                output = self.run.sim(["run-pin", self.run.pin_program, command_line])
-                break
-            except subprocess.TimeoutExpired:
-                return ["%s: the Pin did not end within %d s" % (driver, PROCESS_TIMEOUT)]
-            except AssertionError as error:
-                # A Pin that was never started says nothing about the Pin:
-                # a busy Wine now and then fails to start a process.
-                if "CreateProcessA returned" not in str(error) or attempt + 1 == START_ATTEMPTS:
-                    raise
+        try:
+            output = self.run.sim(["run-pin", self.run.pin_program, command_line])
+        except subprocess.TimeoutExpired:
+            return ["%s: the Pin did not end within %d s" % (driver, PROCESS_TIMEOUT)]
         problems = []
         if "exit code 0" not in output.splitlines():
             problems.append("%s: the Pin did not exit with 0: %r" % (driver, output))
