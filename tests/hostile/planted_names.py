@@ -199,13 +199,8 @@ def race_runs(machine, runs, link_kind):
             replace_plant(aside)
 
     def plant_again():
-        """A run's log under the name, checked and done with, gives way to a
-        plant; the racer then goes on with it."""
-        if is_racer_link(target):
-            return
-        with open(target, "rb") as handle:
-            if handle.read(64) == b"planted\n":
-                return
+        """Between runs the name holds a plant again, in place of a run's log
+        checked and done with; the racer then goes on with it."""
         aside = os.path.join(machine.outside, "again")
         file_plant(aside)
         os.replace(aside, target)
@@ -235,8 +230,10 @@ def main():
     args.pin_wrapper = None
     work = tempfile.mkdtemp(prefix="qxz-planted-names-")
     machine = Machine(args, work)
-    return run_parts(machine.run, work, args.keep,
-                     [lambda: planted_runs(machine), lambda: race_runs(machine, args.race_runs, args.race_link + " link")])
+    return run_parts(machine.run, work, args.keep, [
+        lambda: planted_runs(machine),
+        lambda: race_runs(machine, args.race_runs, args.race_link + " link"),
+    ])
 
 
 if __name__ == "__main__":
